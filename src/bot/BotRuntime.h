@@ -1,0 +1,57 @@
+#pragma once
+// The running bot: owns the IRC connection and the ident and DCC servers,
+// handles every received line, answers private messages at typing speed and
+// obeys the command channel. It tells the window what happened through
+// signals and never touches a widget.
+
+#include <QObject>
+#include <string>
+#include <vector>
+
+namespace tovik {
+
+class ProfileContext;
+class Random;
+
+struct BotPorts {
+    quint16 ident = 113;
+    quint16 dcc = 5678;
+};
+
+class BotRuntime : public QObject {
+    Q_OBJECT
+public:
+    BotRuntime(ProfileContext& context, Random& random, BotPorts ports = {}, QObject* parent = nullptr);
+    ~BotRuntime() override;
+
+    // "&Online": reads server and port, switches ident on, connects.
+    // False (and an ErrorOccurred) when it stopped before connecting.
+    bool OnlineButtonClick();
+    // "&Offline": ident off, connection closed at once, no QUIT.
+    void OfflineButtonClick();
+
+    // Operator console (op/voice/kick/invite in the command channel) and raw line.
+    void SendEditKeyPress(const std::string& text);
+    void ServerSendEditKeyPress(const std::string& text);
+
+    // The deny list: nicks in typed case, no two equal after lowercasing.
+    bool IsDenied(const std::string& nick) const;
+    void DenyNick(const std::string& nick);
+    void AllowNick(const std::string& nick);
+    const std::vector<std::string>& DenyList() const;
+
+    bool IsConnected() const;
+    quint16 IdentPort() const;
+    quint16 DccPort() const;
+
+signals:
+    void LineReceived(const std::string& line);     // every received line, Windows-1252
+    void ErrorOccurred(const std::string& text);    // German error text, Windows-1252
+    void DenyListChanged(const std::vector<std::string>& nicks);
+
+private:
+    class Impl;
+    Impl* impl_;
+};
+
+}  // namespace tovik

@@ -1,0 +1,20 @@
+#pragma once
+// Message classifier and word splitter: a private message's text becomes the
+// list of conversation categories it touches, in detection order.
+
+#include <string>
+#include <string_view>
+
+namespace tovik {
+
+// True when key occurs in text, both lowercased with the Windows-1252 rules.
+bool ContainsText(std::string_view text, std::string_view key);
+
+// Words split at the 23 delimiters  blank . ! ? , ; : ( ) = * # ' + - } ] [ { & $ " ^
+int WordCount(std::string_view text);
+std::string WordAt(std::string_view text, int n);  // 1-based; empty outside 1..WordCount
+
+// The tag list, e.g. "greeting;age;" — tags in detection order.
+std::string Classify(std::string_view message);
+
+}  // namespace tovik

@@ -1,0 +1,65 @@
+#pragma once
+// The profile store: program directory, current profile, the paths built
+// from them, and ProfileFile, the INI reader/writer that every handler opens
+// anew. Windows-1252 bytes throughout; Qt-free.
+
+#include <string>
+#include <string_view>
+
+namespace tovik {
+
+// The two program-wide texts the paths are built from. One instance lives as
+// long as the main window; tests make their own.
+class ProfileContext {
+public:
+    ProfileContext() = default;
+    ProfileContext(std::string programDirectory, std::string currentProfile = {});
+
+    // Sets the program directory to the process's current working directory.
+    void SetProgramDirectoryFromCwd();
+    void SetProgramDirectory(std::string dir) { programDirectory_ = std::move(dir); }
+    const std::string& ProgramDirectory() const { return programDirectory_; }
+
+    void SetCurrentProfile(std::string name) { currentProfile_ = std::move(name); }
+    const std::string& CurrentProfile() const { return currentProfile_; }
+
+    std::string ProfilesDirectory() const;              // <dir>/PROFILES
+    std::string ProfilePath() const;                    // <dir>/PROFILES/<current>.ini
+    std::string ProfileFileOf(std::string_view name) const;  // <dir>/PROFILES/<name>.ini
+    std::string LogFile() const;                        // <dir>/PROFILES/<current>.log
+
+private:
+    std::string programDirectory_;
+    std::string currentProfile_;
+};
+
+// Opened on a path; touches nothing on disk until a read or write. Holds no
+// lock and no copy: every ReadValue sees the file as it is on disk now.
+class ProfileFile {
+public:
+    explicit ProfileFile(std::string path) : path_(std::move(path)) {}
+
+    const std::string& Path() const { return path_; }
+
+    // The value of key in section (names compared without regard to case),
+    // blanks around it dropped, one matching pair of quotes stripped, cut at
+    // 2047 characters. The default only when file, section or key is absent.
+    std::string ReadValue(std::string_view section, std::string_view key,
+                          std::string_view defaultValue) const;
+
+    // Stores the value at once (replace in place, or append the key at the end
+    // of its section, or the section at the end of the file). Throws
+    // ProfileWriteError when the directory is missing or the file read-only.
+    void WriteValue(std::string_view section, std::string_view key, std::string_view value);
+
+private:
+    std::string path_;
+};
+
+}  // namespace tovik
+
+namespace tovik {
+// The IRC server that going online and the IRC settings dialog both fall back
+// to when the profile names none.
+inline constexpr std::string_view kDefaultIrcServer = "irc.libera.chat";
+}  // namespace tovik

@@ -1,0 +1,24 @@
+#pragma once
+// Windows-1252 text held as bytes in std::string. The core, the wire and the
+// files all use these bytes; only the GUI converts to Unicode at its edge.
+
+#include <string>
+#include <string_view>
+
+namespace tovik {
+
+// Lowercasing with the code page's own rules: A-Z, the accented capitals
+// 0xC0-0xDE except the multiplication sign 0xD7, and Š Œ Ž Ÿ from the
+// 0x80-0x9F range. "ß" has no capital and stays.
+char LowerAnsi(char c);
+std::string LowerAnsi(std::string_view text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// The whole Windows-1252 table, 0x80-0x9F included. The five bytes that the
+// code page leaves undefined map to the C1 control of the same number, so the
+// conversion round-trips every byte.
+std::string Cp1252ToUtf8(std::string_view cp1252);
+// Characters without a Windows-1252 byte become '?'; malformed UTF-8 bytes too.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+}  // namespace tovik
