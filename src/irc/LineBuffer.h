@@ -4,6 +4,9 @@
 // incomplete tail waits for the next Append. A tail that grows beyond
 // kMaxPending bytes without a line end is discarded (up to and including its
 // eventual "\n"), so a hostile peer cannot make the buffer grow without bound.
+// For the same limit to hold however the bytes are cut into Appends, a
+// complete line longer than kMaxPending (without its line end) is dropped too;
+// a line of exactly kMaxPending bytes comes out whole.
 
 #include <cstddef>
 #include <string>
@@ -21,8 +24,11 @@ public:
     std::size_t Pending() const;
 
 private:
+    void Compact();
+
     std::string buffer_;
     std::size_t start_ = 0;     // first unconsumed byte
+    std::size_t tail_ = 0;      // first byte after the last "\n" in buffer_
     bool discarding_ = false;   // dropping an over-long line up to its "\n"
 };
 
