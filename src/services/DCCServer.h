@@ -3,17 +3,46 @@
 // streams the picture file to each one exactly once.
 
 #include <QObject>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class QTcpServer;
 
 namespace tovik {
 
+// DCC receivers acknowledge with the running total of bytes received, as a
+// 4-byte big-endian number modulo 2^32. TCP may split one acknowledgement
+// over two reads or deliver several in one; this reassembles them.
+class DCCAckReader {
+public:
+    // Takes the next bytes from the receiver; returns how many
+    // acknowledgements they completed (the newest is then Last()).
+    int Feed(std::string_view bytes);
+    std::uint32_t Last() const { return last_; }
+    bool Any() const { return count_ > 0; }
+
+private:
+    std::uint32_t partial_ = 0;
+    int partialBytes_ = 0;
+    std::uint32_t last_ = 0;
+    std::uint64_t count_ = 0;
+};
+
+// An acknowledgement confirms the whole file when it equals its size
+// modulo 2^32 (the counter wraps for files of 4 GiB and more).
+inline bool AckCoversFile(std::uint32_t ack, std::uint64_t fileSize) {
+    return ack == static_cast<std::uint32_t>(fileSize);
+}
+
 class DCCServer : public QObject {
     Q_OBJECT
 public:
     using PicturePathSource = std::function<std::string()>;  // read at each connect
+
+    static constexpr int kDefaultStallTimeoutMs = 60000;
 
     DCCServer(quint16 port, PicturePathSource picturePath, QObject* parent = nullptr);
     ~DCCServer() override;
@@ -27,6 +56,10 @@ public:
     quint16 Port() const;            // the configured port, or the bound one once listening
     int OpenConnections() const;
 
+    // A transfer that makes no progress (nothing written, nothing
+    // acknowledged) for this long is closed; applies to later connections.
+    void SetStallTimeoutMs(int ms);
+
 signals:
     void ErrorOccurred(const std::string& text);
 
@@ -34,9 +67,15 @@ private:
     class Transfer;
     void DCCServerClientConnect();
     void DCCServerClientRead(Transfer* transfer);
+    void Forget(Transfer* transfer);
     quint16 port_;
     PicturePathSource picturePath_;
     QTcpServer* server_;
+    int stallTimeoutMs_ = kDefaultStallTimeoutMs;
+    // Counts the times the listener was opened, so that an acknowledgement on
+    // a connection from an earlier offer does not close a newer listener.
+    std::uint64_t listenRound_ = 0;
+    std::vector<Transfer*> transfers_;
 };
 
 }  // namespace tovik

@@ -3,8 +3,11 @@
 // connection's query on that connection, then closes it.
 
 #include <QObject>
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class QTcpServer;
 class QTcpSocket;
@@ -15,6 +18,10 @@ class IdentServer : public QObject {
     Q_OBJECT
 public:
     using UserIdSource = std::function<std::string()>;  // read at each query
+
+    // A query line longer than this is not a port pair but a misbehaving peer.
+    static constexpr std::size_t kMaxQueryBytes = 1000;
+    static constexpr int kDefaultQueryTimeoutMs = 30000;
 
     IdentServer(quint16 port, UserIdSource userId, QObject* parent = nullptr);
     ~IdentServer() override;
@@ -27,14 +34,34 @@ public:
     bool IsListening() const;
     quint16 Port() const;  // the bound port once listening (tests bind port 0)
 
+    // How long a connection may take to send its query line before it is
+    // closed unanswered; applies to connections accepted afterwards.
+    void SetQueryTimeoutMs(int ms);
+    int OpenConnections() const;
+
 signals:
     void ErrorOccurred(const std::string& text);
 
 private:
+    class Query;
     void IdentServerClientConnect();
+    void Forget(Query* query);
     quint16 port_;
     UserIdSource userId_;
     QTcpServer* server_;
+    int queryTimeoutMs_ = kDefaultQueryTimeoutMs;
+    std::vector<Query*> queries_;
 };
+
+// The answer to one query line (given without its line end), ending in CR LF:
+//   "6193, 23"  ->  "6193, 23 : USERID : UNIX : <user id>\r\n"
+//   "hello"     ->  "hello : ERROR : INVALID-PORT\r\n"
+// userId is asked only for a well-formed query; CR, LF and NUL are removed
+// from what it returns. Whatever userId throws passes through.
+std::string IdentAnswer(std::string_view query, const IdentServer::UserIdSource& userId);
+
+// True for two decimal ports 1..65535 separated by a comma, blanks allowed
+// around each: "6193, 23", " 113 ,6667 ".
+bool IsIdentPortPair(std::string_view query);
 
 }  // namespace tovik

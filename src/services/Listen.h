@@ -1,0 +1,25 @@
+#pragma once
+// What the two side services share about their sockets: opening a listener
+// with the program's error text, and turning Qt's socket errors into the
+// errno-like numbers that the error texts carry.
+
+#include <QAbstractSocket>
+
+class QHostAddress;
+class QTcpServer;
+
+namespace tovik {
+
+// Starts `server` listening on address:port. Throws SocketError
+// ("Windows-Socket-Fehler: <text> (<number>), auf API 'bind'") when it cannot.
+void ListenOrThrow(QTcpServer& server, const QHostAddress& address, quint16 port);
+
+// The errno value that best describes a Qt socket error (EADDRINUSE for
+// AddressInUseError, ...); EIO when Qt's error has no closer match.
+int ErrnoOf(QAbstractSocket::SocketError error);
+
+// A peer that closes or resets its end is the normal end of a service
+// connection, not a fault worth showing the operator.
+bool IsPeerClosing(QAbstractSocket::SocketError error);
+
+}  // namespace tovik
