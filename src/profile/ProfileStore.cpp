@@ -1,0 +1,482 @@
+#include "profile/ProfileStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+
+#include "text/Cp1252.h"
+#include "text/Errors.h"
+
+namespace tovik {
+
+// ---------------------------------------------------------------------------
+// ProfileContext
+
+ProfileContext::ProfileContext(std::string programDirectory, std::string currentProfile)
+    : programDirectory_(std::move(programDirectory)), currentProfile_(std::move(currentProfile)) {}
+
+void ProfileContext::SetProgramDirectoryFromCwd() {
+    // Taken exactly as the system reports it: no slash added or removed.
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(std::char_traits<char>::length(buffer.data()));
+            programDirectory_ = std::move(buffer);
+            return;
+        }
+        if (errno != ERANGE) {
+            // The working directory was removed under us; nothing sensible can
+            // be reported, so paths stay relative to wherever the process is.
+            programDirectory_ = ".";
+            return;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string ProfileContext::ProfilesDirectory() const { return programDirectory_ + "/PROFILES"; }
+
+std::string ProfileContext::ProfilePath() const { return ProfileFileOf(currentProfile_); }
+
+std::string ProfileContext::ProfileFileOf(std::string_view name) const {
+    std::string path = programDirectory_ + "/PROFILES/";
+    path.append(name);
+    path += ".ini";
+    return path;
+}
+
+std::string ProfileContext::LogFile() const {
+    return programDirectory_ + "/PROFILES/" + currentProfile_ + ".log";
+}
+
+// ---------------------------------------------------------------------------
+// INI lines
+
+namespace {
+
+constexpr std::size_t kMaxValueLength = 2047;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// One line of the file, without its line end.
+struct IniLine {
+    enum class Kind { Other, Section, Key } kind = Kind::Other;
+    std::string_view name;   // section or key name, blanks trimmed
+    std::size_t valueAt = 0; // Key: offset of the first byte after "="
+};
+
+// A line whose first non-blank character is "[" starts a section named by
+// what lies between "[" and the first "]". A header that lacks its "]" still
+// starts a section, named by the rest of the line: its keys must not be
+// mistaken for keys of the section above it. A line holding "=" is a key;
+// anything else (blank lines, stray text) is kept but has no meaning.
+IniLine ClassifyLine(std::string_view line) {
+    IniLine result;
+    std::size_t i = 0;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i < line.size() && line[i] == '[') {
+        const auto close = line.find(']', i + 1);
+        result.kind = IniLine::Kind::Section;
+        result.name = TrimBlanks(line.substr(i + 1, close == std::string_view::npos
+                                                        ? std::string_view::npos
+                                                        : close - i - 1));
+        return result;
+    }
+    const auto eq = line.find('=');
+    if (eq != std::string_view::npos) {
+        result.kind = IniLine::Kind::Key;
+        result.name = TrimBlanks(line.substr(0, eq));
+        result.valueAt = eq + 1;
+    }
+    return result;
+}
+
+// Blanks around the value dropped, one matching pair of quotes stripped,
+// then cut to the longest value a reader gets.
+std::string_view CleanValue(std::string_view raw) {
+    auto v = TrimBlanks(raw);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+        v.remove_prefix(1);
+        v.remove_suffix(1);
+    }
+    return v.substr(0, kMaxValueLength);
+}
+
+// Calls f(line, begin, end, next) for each line of content: [begin, end) is
+// the line without its line end ("\n" and one "\r" before it), next the
+// offset of the following line.
+template <typename F>
+void ForEachLine(std::string_view content, F&& f) {
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        auto lf = content.find('\n', pos);
+        const std::size_t next = lf == std::string_view::npos ? content.size() : lf + 1;
+        std::size_t end = lf == std::string_view::npos ? content.size() : lf;
+        if (end > pos && content[end - 1] == '\r') --end;
+        f(content.substr(pos, end - pos), pos, end, next);
+        pos = next;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The parsed form: lowercased section -> lowercased key -> cleaned value.
+// Where a name occurs twice the first occurrence wins, and a section that
+// occurs twice is read as one; WriteValue changes that same first line.
+
+using KeyMap = std::unordered_map<std::string, std::string>;
+using SectionMap = std::unordered_map<std::string, KeyMap>;
+
+SectionMap Parse(std::string_view content) {
+    SectionMap sections;
+    KeyMap* current = nullptr;
+    ForEachLine(content, [&](std::string_view line, std::size_t, std::size_t, std::size_t) {
+        const auto parsed = ClassifyLine(line);
+        if (parsed.kind == IniLine::Kind::Section) {
+            current = &sections[LowerAnsi(parsed.name)];
+        } else if (parsed.kind == IniLine::Kind::Key && current != nullptr) {
+            current->try_emplace(LowerAnsi(parsed.name), CleanValue(line.substr(parsed.valueAt)));
+        }
+    });
+    return sections;
+}
+
+// ---------------------------------------------------------------------------
+// Process-wide cache of parsed files. The bot reads its profile for every
+// received line, so the file is parsed again only when stat shows it changed.
+// Our own writes replace the file by rename and so change its inode.
+//
+// A file changed twice within one tick of the file system's clock can keep
+// size and timestamps; so a file modified in the last few seconds is never
+// trusted from the cache but read again, as it is at that moment.
+
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+
+    static FileStamp Of(const struct stat& st) {
+        return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    }
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+               ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+constexpr time_t kRacySeconds = 2;
+constexpr std::size_t kMaxCachedFiles = 16;
+
+bool RecentlyModified(const FileStamp& stamp) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return stamp.mtime.tv_sec + kRacySeconds >= now.tv_sec;
+}
+
+struct CachedFile {
+    FileStamp stamp;
+    SectionMap sections;
+};
+
+class ProfileCache {
+public:
+    static ProfileCache& Instance() {
+        static ProfileCache cache;
+        return cache;
+    }
+
+    // Looks the value up in the file as it is on disk now. False when the
+    // file, the section or the key is absent.
+    bool Lookup(const std::string& path, std::string_view section, std::string_view key,
+                std::string& value) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        std::lock_guard lock(mutex_);
+        auto it = files_.find(path);
+        if (it == files_.end() || !(it->second->stamp == FileStamp::Of(st))) {
+            auto fresh = Load(path);
+            if (!fresh) return false;
+            if (RecentlyModified(fresh->stamp)) return Find(fresh->sections, section, key, value);
+            if (it == files_.end()) {
+                if (files_.size() >= kMaxCachedFiles) files_.erase(files_.begin());
+                it = files_.emplace(path, std::move(fresh)).first;
+            } else {
+                it->second = std::move(fresh);
+            }
+        }
+        return Find(it->second->sections, section, key, value);
+    }
+
+    void Forget(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        files_.erase(path);
+    }
+
+private:
+    static bool Find(const SectionMap& sections, std::string_view section, std::string_view key,
+                     std::string& value) {
+        const auto s = sections.find(LowerAnsi(section));
+        if (s == sections.end()) return false;
+        const auto k = s->second.find(LowerAnsi(key));
+        if (k == s->second.end()) return false;
+        value = k->second;
+        return true;
+    }
+
+    static std::unique_ptr<CachedFile> Load(const std::string& path);
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::unique_ptr<CachedFile>> files_;
+};
+
+// Reads the whole file behind an open descriptor; false on a read error.
+bool ReadAll(int fd, std::string& out, std::size_t sizeHint) {
+    out.clear();
+    out.resize(sizeHint + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == out.size()) out.resize(out.size() * 2);
+        const auto n = ::read(fd, out.data() + used, out.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    out.resize(used);
+    return true;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+// The file's bytes and its stamp, taken from the open descriptor so that
+// both describe the same file even if it is replaced meanwhile.
+bool ReadFile(const std::string& path, std::string& content, FileStamp* stamp) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return false;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (stamp != nullptr) *stamp = FileStamp::Of(st);
+    return ReadAll(fd.Get(), content, static_cast<std::size_t>(st.st_size));
+}
+
+std::unique_ptr<CachedFile> ProfileCache::Load(const std::string& path) {
+    auto file = std::make_unique<CachedFile>();
+    std::string content;
+    if (!ReadFile(path, content, &file->stamp)) return nullptr;
+    file->sections = Parse(content);
+    return file;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// A value is one line of the file: a line break in a name or value would
+// split it and could plant keys or sections of its own, so each becomes a
+// blank.
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\r' || c == '\n') c = ' ';
+    return out;
+}
+
+// The new content of the file with key=value stored in section.
+std::string WithValue(std::string_view content, std::string_view section, std::string_view key,
+                      std::string_view value) {
+    const std::string lowSection = LowerAnsi(section);
+    const std::string lowKey = LowerAnsi(key);
+
+    // Only the first occurrence of the section takes new keys; a later
+    // duplicate is read as part of it, so its keys are replaced in place.
+    bool inSection = false;
+    bool inFirst = false;
+    bool sectionSeen = false;
+    std::size_t insertAt = 0;          // after the first section's last key line
+    bool insertNeedsBreak = false;     // that line has no line end
+    std::size_t replaceFrom = std::string_view::npos;  // value of the existing key
+    std::size_t replaceTo = 0;
+
+    ForEachLine(content, [&](std::string_view line, std::size_t begin, std::size_t end,
+                             std::size_t next) {
+        if (replaceFrom != std::string_view::npos) return;
+        const auto parsed = ClassifyLine(line);
+        if (parsed.kind == IniLine::Kind::Section) {
+            inSection = LowerAnsi(parsed.name) == lowSection;
+            inFirst = inSection && !sectionSeen;
+            if (inFirst) {
+                sectionSeen = true;
+                insertAt = next;
+                insertNeedsBreak = next == end;
+            }
+        } else if (parsed.kind == IniLine::Kind::Key && inSection) {
+            if (LowerAnsi(parsed.name) == lowKey) {
+                replaceFrom = begin + parsed.valueAt;
+                replaceTo = end;
+            } else if (inFirst) {
+                insertAt = next;
+                insertNeedsBreak = next == end;
+            }
+        }
+    });
+
+    std::string out;
+    out.reserve(content.size() + section.size() + key.size() + value.size() + 8);
+    if (replaceFrom != std::string_view::npos) {
+        out.append(content.substr(0, replaceFrom));
+        out.append(value);
+        out.append(content.substr(replaceTo));
+    } else if (sectionSeen) {
+        out.append(content.substr(0, insertAt));
+        if (insertNeedsBreak) out += "\r\n";
+        out.append(key);
+        out += '=';
+        out.append(value);
+        out += "\r\n";
+        out.append(content.substr(insertAt));
+    } else {
+        out.append(content);
+        if (!content.empty() && content.back() != '\n') out += "\r\n";
+        out += '[';
+        out.append(section);
+        out += "]\r\n";
+        out.append(key);
+        out += '=';
+        out.append(value);
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Replaces the file at target with content: a temporary file beside it is
+// written, synced and renamed over the old one, so that neither a crash nor a
+// full disk leaves a truncated profile, and a reader sees the old or the new
+// file, never a part. False when anything fails; the old file is then intact.
+bool ReplaceFile(const std::string& target, std::string_view content, const struct stat* old) {
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    int raw = -1;
+    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+        temp = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST) return false;
+    }
+    if (raw < 0) return false;
+    FileDescriptor fd(raw);
+    bool ok = WriteAll(fd.Get(), content);
+    if (ok && old != nullptr) {
+        ok = ::fchmod(fd.Get(), old->st_mode & 07777) == 0;
+        // Best effort: keeps the owner when root edits someone's profile.
+        if (ok && ::fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
+            // Not permitted for an ordinary user; the file is theirs anyway.
+        }
+    }
+    ok = ok && ::fsync(fd.Get()) == 0;
+    ok = ::close(fd.Release()) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    FileDescriptor dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) ::fsync(dir.Get());
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// ProfileFile
+
+std::string ProfileFile::ReadValue(std::string_view section, std::string_view key,
+                                   std::string_view defaultValue) const {
+    std::string value;
+    if (ProfileCache::Instance().Lookup(path_, section, key, value)) return value;
+    return std::string(defaultValue);
+}
+
+void ProfileFile::WriteValue(std::string_view section, std::string_view key,
+                             std::string_view value) {
+    // A symbolic link stays a link: the file it points to is replaced.
+    std::string target = path_;
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path_.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists) {
+        // Root may write anywhere, so access() alone would let a profile the
+        // user protected with chmod a-w be changed; the owner's write bit
+        // decides as well.
+        if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0 ||
+            ::access(target.c_str(), W_OK) != 0)
+            throw ProfileWriteError(path_);
+    } else if (errno != ENOENT) {
+        throw ProfileWriteError(path_);
+    }
+
+    std::string content;
+    if (exists && !ReadFile(target, content, nullptr)) throw ProfileWriteError(path_);
+    const auto updated = WithValue(content, OneLine(section), OneLine(key), OneLine(value));
+    const bool ok = ReplaceFile(target, updated, exists ? &st : nullptr);
+    ProfileCache::Instance().Forget(path_);
+    if (target != path_) ProfileCache::Instance().Forget(target);
+    if (!ok) throw ProfileWriteError(path_);
+}
+
+}  // namespace tovik
