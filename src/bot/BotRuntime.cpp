@@ -1,0 +1,391 @@
+#include "bot/BotRuntime.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
+#include <exception>
+
+#include "bot/Credits.h"
+#include "bot/DenyList.h"
+#include "bot/OperatorConsole.h"
+#include "bot/OutgoingLine.h"
+#include "bot/RemoteCommands.h"
+#include "bot/ReplyScheduler.h"
+#include "chat/Answers.h"
+#include "chat/Persona.h"
+#include "irc/IRC.h"
+#include "irc/LineBuffer.h"
+#include "profile/ProfileStore.h"
+#include "services/DCCServer.h"
+#include "services/IdentServer.h"
+#include "text/Cp1252.h"
+#include "text/Errors.h"
+
+namespace tovik {
+
+namespace {
+
+constexpr std::string_view kGrey = "\x03" "14";  // IRC colour 14 opens every report line
+
+// What a photo answer needs: the address the partner can reach the bot at
+// (the IRC connection's own IPv4 address) and a DCC server that listens.
+class BotPhotoOffer final : public PhotoOffer {
+public:
+    BotPhotoOffer(const QTcpSocket& client, DCCServer& dcc) : client_(client), dcc_(dcc) {}
+
+    std::string LocalAddress() const override {
+        bool ok = false;
+        const quint32 ipv4 = client_.localAddress().toIPv4Address(&ok);
+        return ok ? QHostAddress(ipv4).toString().toStdString() : std::string("0.0.0.0");
+    }
+    std::uint16_t DccPort() const override {
+        // A server configured for port 0 (any free one) only knows its port
+        // once it listens, and the offer must name the port it will accept on.
+        if (dcc_.Port() == 0 && !dcc_.IsListening()) dcc_.SwitchOn();
+        return dcc_.Port();
+    }
+    void SwitchDccOn() override { dcc_.SwitchOn(); }
+
+private:
+    const QTcpSocket& client_;
+    DCCServer& dcc_;
+};
+
+}  // namespace
+
+class BotRuntime::Impl {
+public:
+    Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports);
+    ~Impl();
+
+    bool OnlineButtonClick();
+    void OfflineButtonClick();
+    void SendEditKeyPress(const std::string& text);
+    void ServerSendEditKeyPress(const std::string& text);
+    void DenyListChanged() { emit owner_.DenyListChanged(denyList_.Entries()); }
+    void ReportError(const std::exception& error) { emit owner_.ErrorOccurred(error.what()); }
+    template <typename F>
+    void Guarded(F&& f) {
+        try {
+            f();
+        } catch (const std::exception& error) {
+            ReportError(error);
+        }
+    }
+
+    QTcpSocket* ircClient_;
+    IdentServer* identServer_;
+    DCCServer* dccServer_;
+    tovik::DenyList denyList_;  // qualified: BotRuntime::DenyList() hides the class name
+    ReplyScheduler replies_;
+
+private:
+    ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
+
+    void IRCClientConnect();
+    void IRCClientRead();
+    void IRCClientError(QAbstractSocket::SocketError error);
+    void HandleServerLine(const std::string& line);
+    void SendRegistration();
+    void SetUpCommandChannel(const std::string& channel, const std::string& botNick);
+    void RoutePrivateMessage(const std::string& line, const std::string& channel,
+                             const std::string& botNick, int charTime);
+    void ReportIncoming(const PrivateMessage& message);
+    std::vector<std::string> AnswerPrivateMessage(const PrivateMessage& message);
+    void SendReplyLine(const PrivateMessage& message, const std::string& line);
+    void PumpReplies();
+    void SwitchIdentOn();
+
+    enum class Cleaning { Seal, AsTyped };
+    void Send(const std::vector<std::string>& lines, Cleaning cleaning = Cleaning::Seal);
+    void Send(const std::string& line) { Send(std::vector<std::string>{line}); }
+
+    BotRuntime& owner_;
+    ProfileContext& context_;
+    Random& random_;
+    QTimer* replyTimer_;
+    LineBuffer lineBuffer_;
+    bool identErrorReported_ = false;
+};
+
+BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
+    : ircClient_(new QTcpSocket(&owner)),
+      identServer_(new IdentServer(
+          ports.ident,
+          [this] { return Profile().ReadValue("PersonData", "PreName", "Tovik-B0T"); }, &owner)),
+      dccServer_(new DCCServer(
+          ports.dcc, [this] { return ExpandPersona("<picture>", Profile()); }, &owner)),
+      replies_({[this](const PrivateMessage& m) { return AnswerPrivateMessage(m); },
+                [this](const PrivateMessage& m, const std::string& line) { SendReplyLine(m, line); }}),
+      owner_(owner),
+      context_(context),
+      random_(random),
+      replyTimer_(new QTimer(&owner)) {
+    replyTimer_->setSingleShot(true);
+    replyTimer_->setTimerType(Qt::PreciseTimer);
+    // Every slot guards itself: no exception may leave an event handler.
+    QObject::connect(ircClient_, &QTcpSocket::connected, &owner, [this] { Guarded([this] { IRCClientConnect(); }); });
+    QObject::connect(ircClient_, &QTcpSocket::readyRead, &owner, [this] { Guarded([this] { IRCClientRead(); }); });
+    QObject::connect(ircClient_, &QTcpSocket::errorOccurred, &owner, [this](QAbstractSocket::SocketError error) {
+        Guarded([this, error] { IRCClientError(error); });
+    });
+    QObject::connect(replyTimer_, &QTimer::timeout, &owner, [this] { Guarded([this] { PumpReplies(); }); });
+    const auto forward = [this](const std::string& text) { emit owner_.ErrorOccurred(text); };
+    QObject::connect(identServer_, &IdentServer::ErrorOccurred, &owner, forward);
+    QObject::connect(dccServer_, &DCCServer::ErrorOccurred, &owner, forward);
+}
+
+BotRuntime::Impl::~Impl() {
+    // The children outlive this object inside ~QObject; cut them loose first
+    // so that no notification during their destruction reaches us.
+    for (QObject* child : std::initializer_list<QObject*>{ircClient_, identServer_, dccServer_, replyTimer_}) {
+        child->disconnect();
+        delete child;
+    }
+}
+
+// ---- going online and offline ---------------------------------------------
+
+bool BotRuntime::Impl::OnlineButtonClick() {
+    const ProfileFile profile = Profile();
+    const std::string portText = profile.ReadValue("IRC", "Port", "6667");
+    const int port = StrToInt(portText);
+    if (port < 1 || port > 65535) throw ConvertError(portText);
+    const std::string host = profile.ReadValue("IRC", "Server", kDefaultIrcServer);
+
+    SwitchIdentOn();
+    ircClient_->abort();
+    lineBuffer_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
+    // IPv4, because the DCC offer names the connection's local IPv4 address.
+    ircClient_->connectToHost(QString::fromStdString(Cp1252ToUtf8(host)), static_cast<quint16>(port),
+                              QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    return true;
+}
+
+void BotRuntime::Impl::SwitchIdentOn() {
+    // Listening on port 113 needs privileges a desktop user rarely has. The
+    // ident answer only spares the bot a "~" before its user name, so say so
+    // once and connect without it.
+    try {
+        identServer_->SwitchOn();
+    } catch (const std::exception& error) {
+        if (identErrorReported_) return;
+        identErrorReported_ = true;
+        ReportError(error);
+    }
+}
+
+void BotRuntime::Impl::OfflineButtonClick() {
+    identServer_->SwitchOff();
+    ircClient_->abort();  // at once, without QUIT; replies still being typed go nowhere
+}
+
+void BotRuntime::Impl::IRCClientConnect() { SendRegistration(); }
+
+void BotRuntime::Impl::SendRegistration() {
+    const ProfileFile profile = Profile();
+    const std::string realName = profile.ReadValue("PersonData", "PreName", "Tovik") + " " +
+                                 profile.ReadValue("PersonData", "LastName", "B0T");
+    const std::string user = profile.ReadValue("PersonData", "PreName", "Tovik-B0T");
+    const std::string nick = profile.ReadValue("IRC", "BotNick", "[]B0T[]");
+    // Without line breaks in its pieces the login is exactly two lines.
+    const std::string login =
+        MakeLogin(RemoveLineBreaks(nick), RemoveLineBreaks(user), RemoveLineBreaks(realName));
+    const std::size_t split = login.find('\n') + 1;
+    Send({login.substr(0, split), login.substr(split)});
+}
+
+void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::RemoteHostClosedError:
+        return;  // the server ending the connection is no failure of ours
+    case QAbstractSocket::ConnectionRefusedError:
+        throw SocketError(111);
+    case QAbstractSocket::SocketTimeoutError:
+        throw SocketError(110);
+    case QAbstractSocket::NetworkError:
+        throw SocketError(104);
+    case QAbstractSocket::HostNotFoundError:
+        throw SocketError("Host nicht gefunden", 11001, "ASync Lookup");
+    default:
+        throw SocketError(Utf8ToCp1252(ircClient_->errorString().toStdString()), static_cast<int>(error),
+                          "connect");
+    }
+}
+
+// ---- received lines ---------------------------------------------------------
+
+void BotRuntime::Impl::IRCClientRead() {
+    const QByteArray bytes = ircClient_->readAll();
+    lineBuffer_.Append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    // The private messages of one read form one frame: answered in order,
+    // before any reply that was being typed when they arrived goes on.
+    replies_.BeginRead();
+    std::string failure;
+    std::string line;
+    while (lineBuffer_.Next(line)) {
+        try {
+            HandleServerLine(line);
+        } catch (const std::exception& error) {
+            // One report per read: a broken CharTime fails every line alike.
+            if (failure.empty()) failure = error.what();
+        }
+    }
+    replies_.EndRead();
+    PumpReplies();
+    if (!failure.empty()) emit owner_.ErrorOccurred(failure);
+}
+
+void BotRuntime::Impl::HandleServerLine(const std::string& line) {
+    const ProfileFile profile = Profile();
+    const int charTime = StrToInt(profile.ReadValue("General", "CharTime", "500"));
+    const std::string channel = profile.ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
+    const std::string botNick = profile.ReadValue("IRC", "BotNick", "Tovik-B0T");
+    emit owner_.LineReceived(line);
+
+    // Independent tests: more than one may act on a line. A PING is answered
+    // here and now, whatever replies are being typed.
+    if (IsPing(line)) Send(MakePong(line));
+    const std::string command = GetCommand(line);
+    if (command == "433") SendRegistration();  // same nick again, as often as the server asks
+    if (command == "376" || command == "422") SetUpCommandChannel(channel, botNick);
+    if (command == "PRIVMSG") RoutePrivateMessage(line, channel, botNick, charTime);
+}
+
+void BotRuntime::Impl::SetUpCommandChannel(const std::string& channel, const std::string& botNick) {
+    identServer_->SwitchOff();  // registration is over; nobody asks any more
+    Send(MakeJoin(channel));
+    Send(MakeMode(channel, "+nt", ""));
+    Send(MakeMode(channel, "+msi", ""));
+    Send(MakeTopic(channel, "--] " + botNick + "'s Kommando Channel [----] " + std::string(kCreditLine) +
+                                " [--"));
+}
+
+void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::string& channel,
+                                           const std::string& botNick, int charTime) {
+    const std::string target = LowerAnsi(GetTarget(line));
+    if (target == LowerAnsi(channel)) {
+        // Whoever may speak in the command channel commands the bot.
+        const auto send = [this](const std::string& out) { Send(out); };
+        if (RunRemoteCommand(RemoteCommand::FromLine(line), channel, denyList_, send)) DenyListChanged();
+    }
+    if (target == LowerAnsi(botNick)) {
+        std::string text = GetText(line);
+        if (!text.empty() && text.front() == '\x01') return;  // CTCP requests are only logged
+        PrivateMessage message{GetNick(line), std::move(text), channel, charTime};
+        if (!replies_.Add(std::move(message))) ReportIncoming(message);  // over the bound: reported only
+    }
+}
+
+// ---- answering private messages --------------------------------------------
+
+void BotRuntime::Impl::ReportIncoming(const PrivateMessage& message) {
+    Send(MakePrivMsg(message.channel, std::string(kGrey) + "<-- " + message.sender + ": " + message.text));
+}
+
+std::vector<std::string> BotRuntime::Impl::AnswerPrivateMessage(const PrivateMessage& message) {
+    ReportIncoming(message);
+    if (denyList_.IsDenied(message.sender)) return {};
+    std::string reply;
+    try {
+        BotPhotoOffer photo(*ircClient_, *dccServer_);
+        reply = BuildReply(message.text, Profile(), random_, photo);
+    } catch (const std::exception& error) {
+        ReportError(error);  // picture missing, DCC port busy: the report stands, nothing is answered
+        return {};
+    }
+    std::vector<std::string> lines;
+    const int count = ReplyLineCount(reply);
+    for (int k = 1; k <= count; ++k) lines.push_back(ReplyLine(reply, k));
+    return lines;
+}
+
+void BotRuntime::Impl::SendReplyLine(const PrivateMessage& message, const std::string& line) {
+    Send(MakePrivMsg(message.channel, std::string(kGrey) + "--> " + message.sender + ": " + line));
+    Send(MakePrivMsg(message.sender, line));
+}
+
+void BotRuntime::Impl::PumpReplies() {
+    const auto next = replies_.Run();
+    if (!next) {
+        replyTimer_->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - ReplyScheduler::Clock::now());
+    replyTimer_->start(std::max<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0)));
+}
+
+// ---- the operator's lines and the one send point ---------------------------
+
+void BotRuntime::Impl::SendEditKeyPress(const std::string& text) {
+    const std::string channel = Profile().ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
+    if (const auto line = ConsoleCommandLine(text, channel)) Send(*line);
+}
+
+void BotRuntime::Impl::ServerSendEditKeyPress(const std::string& text) {
+    Send({MakeRawLine(text)}, Cleaning::AsTyped);  // the operator's own line goes out as typed
+}
+
+void BotRuntime::Impl::Send(const std::vector<std::string>& lines, Cleaning cleaning) {
+    std::string bytes;
+    for (const std::string& line : lines) bytes += cleaning == Cleaning::Seal ? SealLine(line) : line;
+    // Before the connection stands or after it is gone nothing is sent, and
+    // nothing is reported: a reply typed out after "Offline" just vanishes.
+    if (ircClient_->state() != QAbstractSocket::ConnectedState) return;
+    ircClient_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+// ---- the public face: no exception leaves it -------------------------------
+
+BotRuntime::BotRuntime(ProfileContext& context, Random& random, BotPorts ports, QObject* parent)
+    : QObject(parent), impl_(new Impl(*this, context, random, ports)) {}
+
+BotRuntime::~BotRuntime() { delete impl_; }
+
+bool BotRuntime::OnlineButtonClick() {
+    try {
+        return impl_->OnlineButtonClick();
+    } catch (const std::exception& error) {
+        impl_->ReportError(error);
+        return false;
+    }
+}
+
+void BotRuntime::OfflineButtonClick() {
+    impl_->Guarded([this] { impl_->OfflineButtonClick(); });
+}
+
+void BotRuntime::SendEditKeyPress(const std::string& text) {
+    impl_->Guarded([&] { impl_->SendEditKeyPress(text); });
+}
+
+void BotRuntime::ServerSendEditKeyPress(const std::string& text) {
+    impl_->Guarded([&] { impl_->ServerSendEditKeyPress(text); });
+}
+
+bool BotRuntime::IsDenied(const std::string& nick) const { return impl_->denyList_.IsDenied(nick); }
+
+void BotRuntime::DenyNick(const std::string& nick) {
+    impl_->Guarded([&] {
+        if (impl_->denyList_.DenyNick(nick)) impl_->DenyListChanged();
+    });
+}
+
+void BotRuntime::AllowNick(const std::string& nick) {
+    impl_->Guarded([&] {
+        if (impl_->denyList_.AllowNick(nick)) impl_->DenyListChanged();
+    });
+}
+
+const std::vector<std::string>& BotRuntime::DenyList() const { return impl_->denyList_.Entries(); }
+
+bool BotRuntime::IsConnected() const {
+    return impl_->ircClient_->state() == QAbstractSocket::ConnectedState;
+}
+
+quint16 BotRuntime::IdentPort() const { return impl_->identServer_->Port(); }
+quint16 BotRuntime::DccPort() const { return impl_->dccServer_->Port(); }
+std::size_t BotRuntime::PendingAnswers() const { return impl_->replies_.PendingMessages(); }
+
+}  // namespace tovik

@@ -5,6 +5,7 @@
 // signals and never touches a widget.
 
 #include <QObject>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ public:
     bool IsConnected() const;
     quint16 IdentPort() const;
     quint16 DccPort() const;
+    // Private messages received but not yet fully answered.
+    std::size_t PendingAnswers() const;
 
 signals:
     void LineReceived(const std::string& line);     // every received line, Windows-1252
