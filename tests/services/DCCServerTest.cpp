@@ -156,8 +156,11 @@ TEST_F(DCCServerTest, ReceiverThatStopsReadingIsCutAfterTheStallTimeout) {
     server_->SetStallTimeoutMs(300);
     server_->SwitchOn();
     auto receiver = Receiver(false);
-    receiver->Socket().setReadBufferSize(64 * 1024);  // stops taking bytes once full
-    receiver->Socket().disconnect(receiver.get());     // and never reads them
+    // Small buffers all the way, so the file cannot vanish into the kernel
+    // and the server is left with unsent bytes it can never hand over.
+    receiver->Socket().setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024);
+    receiver->Socket().setReadBufferSize(64 * 1024);
+    receiver->Socket().disconnect(receiver.get());  // never reads again
     EXPECT_TRUE(WaitUntil([&] { return server_->OpenConnections() == 0; }, kTransferMs));
 }
 

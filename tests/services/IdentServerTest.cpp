@@ -103,14 +103,6 @@ TEST_F(IdentServerTest, SilentConnectionIsClosedAfterTheTimeout) {
     EXPECT_EQ(client->Received(), "");
 }
 
-TEST_F(IdentServerTest, QueryInTimeIsNotCutByTheTimeout) {
-    server_->SetQueryTimeoutMs(2000);
-    auto client = Connected();
-    client->Send("6193, 23\r\n");
-    ASSERT_TRUE(client->WaitClosed());
-    EXPECT_EQ(Escaped(client->Received()), Escaped(kReply6193));
-}
-
 TEST_F(IdentServerTest, OverlongGarbageIsClosedUnanswered) {
     auto client = Connected();
     client->Send(std::string(1001, 'x'));
