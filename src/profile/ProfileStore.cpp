@@ -27,21 +27,11 @@ ProfileContext::ProfileContext(std::string programDirectory, std::string current
 
 void ProfileContext::SetProgramDirectoryFromCwd() {
     // Taken exactly as the system reports it: no slash added or removed.
-    std::string buffer(256, '\0');
-    for (;;) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
-            buffer.resize(std::char_traits<char>::length(buffer.data()));
-            programDirectory_ = std::move(buffer);
-            return;
-        }
-        if (errno != ERANGE) {
-            // The working directory was removed under us; nothing sensible can
-            // be reported, so paths stay relative to wherever the process is.
-            programDirectory_ = ".";
-            return;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    // (getcwd with a null buffer allocates one of the size needed.)
+    std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
+    // Null only when the working directory was removed under us; nothing
+    // sensible can be reported, so paths stay relative to where the process is.
+    programDirectory_ = cwd ? std::string(cwd.get()) : std::string(".");
 }
 
 std::string ProfileContext::ProfilesDirectory() const { return programDirectory_ + "/PROFILES"; }
@@ -316,9 +306,6 @@ std::string OneLine(std::string_view text) {
 // The new content of the file with key=value stored in section.
 std::string WithValue(std::string_view content, std::string_view section, std::string_view key,
                       std::string_view value) {
-    const std::string lowSection = LowerAnsi(section);
-    const std::string lowKey = LowerAnsi(key);
-
     // Only the first occurrence of the section takes new keys; a later
     // duplicate is read as part of it, so its keys are replaced in place.
     bool inSection = false;
@@ -334,7 +321,7 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
         if (replaceFrom != std::string_view::npos) return;
         const auto parsed = ClassifyLine(line);
         if (parsed.kind == IniLine::Kind::Section) {
-            inSection = LowerAnsi(parsed.name) == lowSection;
+            inSection = EqualsIgnoreCase(parsed.name, section);
             inFirst = inSection && !sectionSeen;
             if (inFirst) {
                 sectionSeen = true;
@@ -342,7 +329,7 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
                 insertNeedsBreak = next == end;
             }
         } else if (parsed.kind == IniLine::Kind::Key && inSection) {
-            if (LowerAnsi(parsed.name) == lowKey) {
+            if (EqualsIgnoreCase(parsed.name, key)) {
                 replaceFrom = begin + parsed.valueAt;
                 replaceTo = end;
             } else if (inFirst) {

@@ -24,6 +24,8 @@ using test::Escaped;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
+std::string W(std::string_view cp1252) { return std::string(cp1252); }
+
 class ProfileStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -91,7 +93,8 @@ TEST_F(ProfileStoreTest, ReadRules) {
         {"no final line end", "[IRC]\r\nServer=x", "IRC", "Server", "x"},
         {"section case", "[irc]\r\nServer=x\r\n", "IRC", "Server", "x"},
         {"key case", "[IRC]\r\nSERVER=x\r\n", "irc", "server", "x"},
-        {"umlaut section", "[\xC4RGER]\r\n\xDC" "ber=ja\r\n", "\xE4rger", "\xFC" "BER", "ja"},
+        {"umlaut names", W("[ÄRGER]\r\nÜber=ja\r\n"_w1252), W("ärger"_w1252), W("üBER"_w1252), "ja"},
+        {"umlaut names differ", W("[ÄRGER]\r\nÜber=ja\r\n"_w1252), W("ärger"_w1252), "uber", d},
         {"blanks around value", "[a]\r\nk= \t x y \t\r\n", "a", "k", "x y"},
         {"blanks around names", "[ a ]\r\n  k  =v\r\n", "a", "k", "v"},
         {"double quotes", "[a]\r\nk=\"  x \"\r\n", "a", "k", "  x "},
@@ -116,8 +119,8 @@ TEST_F(ProfileStoreTest, ReadRules) {
         {"text after ] ignored", "[a] junk\r\nk=v\r\n", "a", "k", "v"},
         {"line without = ignored", "[a]\r\nk\r\nk=v\r\n", "a", "k", "v"},
         {"nul in value", std::string("[a]\r\nk=x\0y\r\n", 11), "a", "k", std::string("x\0y", 3)},
-        {"umlaut value", "[PersonData]\r\nLocation=M\xFCnchen\r\n", "PersonData", "Location",
-         "M\xFCnchen"},
+        {"umlaut value", W("[PersonData]\r\nLocation=München\r\n"_w1252), "PersonData", "Location",
+         W("München"_w1252)},
     };
     for (const auto& c : cases) {
         const auto path = Path(std::string(c.name) + ".ini");
@@ -207,8 +210,8 @@ TEST_F(ProfileStoreTest, WritesIntoAHandEditedFileKeepOtherLinesByteIdentical) {
          "[a]\r\nx=1\r\n[b]\r\n[a]\r\nk=2\r\n"},
         {"new key into first of duplicate sections", "[a]\r\nx=1\r\n[b]\r\n[a]\r\ny=1\r\n", "a",
          "k", "2", "[a]\r\nx=1\r\nk=2\r\n[b]\r\n[a]\r\ny=1\r\n"},
-        {"umlaut names", "[\xC4RGER]\r\n\xDC" "BER=1\r\n", "\xE4rger", "\xFC" "ber", "2",
-         "[\xC4RGER]\r\n\xDC" "BER=2\r\n"},
+        {"umlaut names", W("[ÄRGER]\r\nÜBER=1\r\n"_w1252), W("ärger"_w1252), W("über"_w1252), "2",
+         W("[ÄRGER]\r\nÜBER=2\r\n"_w1252)},
         {"line breaks in a value cannot plant lines", "", "a", "k", "x\r\n[IRC]\nServer=evil",
          "[a]\r\nk=x  [IRC] Server=evil\r\n"},
     };
@@ -256,12 +259,12 @@ TEST_F(ProfileStoreTest, RoundTripOfTheWholeProfile) {
         {"General", "CharTime", "500"},      {"IRC", "Server", "irc.example.net"},
         {"IRC", "Port", "6667"},             {"IRC", "CommandoChannel", "#Tovik-B0T"},
         {"IRC", "BotNick", "Lisa19"},        {"PersonData", "PreName", "Lisa"},
-        {"PersonData", "LastName", "M\xFCller"}, {"PersonData", "Sex", "1"},
-        {"PersonData", "Location", "M\xFCnchen"}, {"PersonData", "Age", "19"},
+        {"PersonData", "LastName", W("Müller"_w1252)}, {"PersonData", "Sex", "1"},
+        {"PersonData", "Location", W("München"_w1252)}, {"PersonData", "Age", "19"},
         {"PersonData", "Size", "1,68"},      {"PersonData", "Figure", "schlank"},
-        {"PersonData", "HairColor", "blond"}, {"PersonData", "EyeColor", "gr\xFCn"},
+        {"PersonData", "HairColor", "blond"}, {"PersonData", "EyeColor", W("grün"_w1252)},
         {"PersonData", "Weight", "55"},      {"PersonData", "Picture", "/home/op/lisa.jpg"},
-        {"PersonData", "Hobbies", "lesen, tanzen, \x84" "Fu\xDF" "ball\x93 \x80"},
+        {"PersonData", "Hobbies", W("lesen, tanzen, „Fußball“ für 5 €"_w1252)},
     };
     ProfileFile file(Path());
     for (const auto& [s, k, v] : writes) file.WriteValue(s, k, v);
