@@ -274,7 +274,9 @@ private:
 // The file's bytes and its stamp, taken from the open descriptor so that
 // both describe the same file even if it is replaced meanwhile.
 bool ReadFile(const std::string& path, std::string& content, FileStamp* stamp) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO put in the profile's place cannot hang the
+    // bot; it is then refused as not a regular file.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;

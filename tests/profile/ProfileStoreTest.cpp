@@ -425,6 +425,13 @@ TEST_F(ProfileStoreTest, HostileFilesAreReadWithoutHarm) {
     }
 }
 
+TEST_F(ProfileStoreTest, FifoInThePlaceOfTheFileNeitherHangsNorIsWritten) {
+    ASSERT_EQ(::mkfifo(Path().c_str(), 0644), 0);
+    ProfileFile file(Path());
+    EXPECT_EQ(file.ReadValue("IRC", "Port", "6667"), "6667");
+    EXPECT_THROW(file.WriteValue("IRC", "Port", "1"), ProfileWriteError);
+}
+
 TEST_F(ProfileStoreTest, WritesIntoAFileWith100000Keys) {
     std::string content = "[big]\r\n";
     for (int i = 0; i < 100000; ++i) content += "k" + std::to_string(i) + "=v\r\n";
