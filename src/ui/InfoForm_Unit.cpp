@@ -1,0 +1,57 @@
+#include "ui/InfoForm_Unit.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "bot/Credits.h"
+#include "ui/FormStyle.h"
+#include "ui/TextConvert.h"
+
+namespace tovik {
+namespace {
+
+QLabel* BoldLabel(QWidget* parent, const QString& text, int pixelHeight, QRect place) {
+    QLabel* label = MakeLabel(parent, text, place);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPixelSize(pixelHeight);
+    label->setFont(font);
+    return label;
+}
+
+}  // namespace
+
+TInfoForm::TInfoForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("InfoForm"));
+    MakeFixedDialog(this, QStringLiteral("--] Information [--"), 417, 156);
+
+    NameLabel = BoldLabel(this, ToQt(kProgramName), 40, {8, 4, 220, 48});
+    NameLabel->setObjectName(QStringLiteral("NameLabel"));
+    CreditLabel = BoldLabel(this, ToQt(kCreditNotice), 19, {228, 20, 185, 26});
+    CreditLabel->setObjectName(QStringLiteral("CreditLabel"));
+    VersionLabel = BoldLabel(this, QStringLiteral("Version: "), 11, {10, 54, 200, 16});
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+
+    Kontakt = new QGroupBox(QStringLiteral("Kontakt"), this);
+    Kontakt->setObjectName(QStringLiteral("Kontakt"));
+    Kontakt->setGeometry(8, 91, 233, 57);
+    ContactLabel = BoldLabel(Kontakt, QStringLiteral("team@tovik-bot.example"), 13, {10, 24, 215, 20});
+    ContactLabel->setObjectName(QStringLiteral("ContactLabel"));
+    ContactLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    CloseButton = MakeButton(this, QStringLiteral("&Schließen"), QStringLiteral("CloseButton"), {334, 127, 75, 21});
+    connect(CloseButton, &QPushButton::clicked, this, &TInfoForm::CloseButtonClick);
+}
+
+void TInfoForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TInfoForm::FormShow() { VersionLabel->setText(QStringLiteral("Version: ") + ToQt(kVersion)); }
+
+void TInfoForm::CloseButtonClick() { accept(); }
+
+}  // namespace tovik

@@ -1,0 +1,68 @@
+#pragma once
+// The profile manager: lists, creates, loads and deletes profiles. It is the
+// only place where the current profile is set, and closing it unlocks the
+// settings menu and "&Online" in the main window.
+
+#include <QDialog>
+#include <QString>
+#include <string>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace tovik {
+
+class ErrorReporter;
+class ProfileContext;
+class UserPrompts;
+
+// What the profile manager changes in the main window.
+class ProfileHost {
+public:
+    virtual ~ProfileHost() = default;
+    virtual void SetProfileStatus(const QString& text) = 0;
+    // "&Einstellungen" and "&Online" together.
+    virtual void SetProfileControlsEnabled(bool enabled) = 0;
+};
+
+class TProfileForm : public QDialog {
+    Q_OBJECT
+public:
+    TProfileForm(ProfileContext& context, ProfileHost& host, UserPrompts& prompts,
+                 ErrorReporter& reporter, QWidget* parent = nullptr);
+
+    void FormShow();
+    void ListProfiles();
+    void ProfileListBoxClick();
+    void ProfileListBoxDblClick();
+    void ProfileEditChange();
+    void CreateButtonClick();
+    void LoadButtonClick();
+    void DeleteButtonClick();
+    void CancelButtonClick();
+    void FormClose();
+
+    QListWidget* ProfileListBox = nullptr;
+    QLineEdit* ProfileEdit = nullptr;
+    QPushButton* LoadButton = nullptr;
+    QPushButton* CreateButton = nullptr;
+    QPushButton* DeleteButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::string NameFromEdit() const;
+    void CreateProfile();
+    void SetStatusToProfile(const std::string& name);
+
+    ProfileContext& context_;
+    ProfileHost& host_;
+    UserPrompts& prompts_;
+    ErrorReporter& reporter_;
+};
+
+}  // namespace tovik
