@@ -9,8 +9,18 @@ namespace tovik {
 
 using namespace tovik::literals;
 
-ConvertError::ConvertError(std::string_view offending)
-    : Error("'" + std::string(offending) + std::string("' ist kein gültiger Integerwert"_w1252)) {}
+namespace {
+// Appended piece by piece: GCC 12 warns falsely (-Wrestrict) in Release
+// builds about "'" + std::string(...).
+std::string ConvertText(std::string_view offending) {
+    std::string text = "'";
+    text.append(offending);
+    text.append("' ist kein gültiger Integerwert"_w1252);
+    return text;
+}
+}  // namespace
+
+ConvertError::ConvertError(std::string_view offending) : Error(ConvertText(offending)) {}
 
 ProfileWriteError::ProfileWriteError(std::string_view path)
     : Error("In " + std::string(path) + " kann nicht geschrieben werden") {}
