@@ -1,0 +1,521 @@
+// The runtime against a fake IRC server on loopback: the exact bytes the bot
+// sends, in which order and with which spacing.
+
+#include "bot/BotRuntime.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "FakeIrcServer.h"
+#include "TestSupport.h"
+#include "chat/Random.h"
+#include "profile/ProfileStore.h"
+#include "text/Literal.h"
+
+namespace tovik {
+namespace {
+
+using namespace tovik::literals;
+using namespace std::string_literals;
+using test::Escaped;
+using test::FakeIrcServer;
+using test::WaitUntil;
+using Texts = std::vector<std::string>;
+
+const std::string kGrey = "\x03" "14";
+
+class BotRuntimeTest : public ::testing::Test {
+protected:
+    QCoreApplication& app_ = test::EnsureApp();  // before any socket
+    void SetUp() override {
+        test::EnsureApp();
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(QDir(dir_.path()).mkpath("PROFILES"));
+        context_ = ProfileContext(dir_.path().toStdString(), "test");
+        Set("IRC", "Server", "127.0.0.1");
+        Set("IRC", "Port", std::to_string(server_.Port()));
+        Set("General", "CharTime", "20");
+        bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+        QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string& l) { log_.push_back(l); });
+        QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [this](const std::string& e) { errors_.push_back(e); });
+        QObject::connect(bot_.get(), &BotRuntime::DenyListChanged,
+                         [this](const std::vector<std::string>& nicks) { denyLists_.push_back(nicks); });
+    }
+
+    void Set(std::string_view section, std::string_view key, std::string_view value) {
+        ProfileFile(context_.ProfilePath()).WriteValue(section, key, value);
+    }
+
+    // Online, registered (NICK and USER seen), message of the day ended.
+    void GoOnline(bool endMotd = true) {
+        ASSERT_TRUE(bot_->OnlineButtonClick());
+        ASSERT_TRUE(server_.WaitForClient());
+        ASSERT_TRUE(server_.WaitForLines(2));
+        if (!endMotd) return;
+        server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
+        ASSERT_TRUE(server_.WaitForLines(6));
+    }
+
+    // Sends a PING and waits for its PONG: everything the bot did because of
+    // the lines before it is on the wire by then (apart from typed replies).
+    void Sync() {
+        const std::string token = "sync" + std::to_string(++syncs_);
+        server_.Send("PING :" + token + "\r\n");
+        ASSERT_GE(server_.WaitForLine("PONG " + token), 0);
+    }
+
+    std::size_t Mark() const { return server_.Lines().size(); }
+
+    QTemporaryDir dir_;
+    ProfileContext context_;
+    Random random_{[] { return 4242u; }};
+    FakeIrcServer server_;
+    std::unique_ptr<BotRuntime> bot_;
+    Texts log_;
+    Texts errors_;
+    std::vector<Texts> denyLists_;
+    int syncs_ = 0;
+};
+
+// ---- registration and set-up ------------------------------------------------
+
+TEST_F(BotRuntimeTest, RegistersWithTheDefaultsInOneGo) {
+    GoOnline(false);
+    EXPECT_EQ(Escaped(server_.Received()), Escaped("NICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n"));
+    EXPECT_TRUE(bot_->IsConnected());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, RegistersWithThePersonasNames) {
+    Set("PersonData", "PreName", std::string("Jürgen"_w1252));
+    Set("PersonData", "LastName", "Schmidt");
+    Set("IRC", "BotNick", "Juergen88");
+    GoOnline(false);
+    EXPECT_EQ(Escaped(server_.Received()),
+              Escaped("NICK Juergen88\nUSER "s + std::string("Jürgen"_w1252) + " 0 0 :" +
+                      std::string("Jürgen"_w1252) + " Schmidt\n"));
+}
+
+TEST_F(BotRuntimeTest, NickInUseRegistersAgainEachTime) {
+    GoOnline(false);
+    for (int round = 1; round <= 2; ++round) {
+        server_.Send(":srv 433 * []B0T[] :Nickname is already in use\r\n");
+        ASSERT_TRUE(server_.WaitForLines(2 + 2 * round));
+    }
+    EXPECT_EQ(server_.Texts(), (Texts{"NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
+                                      "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
+                                      "USER Tovik-B0T 0 0 :Tovik B0T"}));
+}
+
+TEST_F(BotRuntimeTest, EndOfMotdSetsUpTheCommandChannelAndStopsIdent) {
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(server_.WaitForClient());
+    const quint16 identPort = bot_->IdentPort();
+    ASSERT_NE(identPort, 0);
+    ASSERT_TRUE(server_.WaitForLines(2));
+    server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
+    ASSERT_TRUE(server_.WaitForLines(6));
+    EXPECT_EQ(Escaped(server_.Received().substr(server_.Received().find("JOIN"))),
+              Escaped("JOIN #Tovik-B0T\nMODE #Tovik-B0T +nt \nMODE #Tovik-B0T +msi \n"
+                      "TOPIC #Tovik-B0T :--] Tovik-B0T's Kommando Channel [----] Tovik-B0T (c) 2026 Tovik-Team [--\n"));
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, identPort);
+    EXPECT_FALSE(probe.waitForConnected(2000));
+}
+
+TEST_F(BotRuntimeTest, NoMotdSetsUpTheConfiguredChannel) {
+    Set("IRC", "CommandoChannel", "#Geheim");
+    Set("IRC", "BotNick", "Anna");
+    GoOnline(false);
+    server_.Send(":srv 422 Anna :MOTD File is missing\r\n");
+    ASSERT_TRUE(server_.WaitForLines(6));
+    EXPECT_EQ(server_.Texts(2), (Texts{"JOIN #Geheim", "MODE #Geheim +nt ", "MODE #Geheim +msi ",
+                                       "TOPIC #Geheim :--] Anna's Kommando Channel [----] Tovik-B0T (c) 2026 "
+                                       "Tovik-Team [--"}));
+}
+
+// ---- lines, framing, PING ----------------------------------------------------
+
+TEST_F(BotRuntimeTest, AnswersPingAndLogsIt) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send("ping :lower\r\nPING :12345\r\n");
+    ASSERT_TRUE(server_.WaitForLines(mark + 1));
+    EXPECT_EQ(server_.Texts(mark), Texts{"PONG 12345"});
+    EXPECT_EQ(Texts(log_.end() - 2, log_.end()), (Texts{"ping :lower", "PING :12345"}));
+}
+
+TEST_F(BotRuntimeTest, LinesSplitAcrossWritesAreNeitherLostNorCut) {
+    GoOnline();
+    const auto logged = log_.size();
+    server_.Send(":srv NOTICE Tovik-B0T :first\r\nPI");
+    ASSERT_TRUE(WaitUntil([&] { return log_.size() == logged + 1; }));  // that read is handled
+    server_.Send("NG :split\r");
+    server_.Send("\n:srv NOTICE Tovik-B0T :bare\n\r\n:srv NOTICE Tovik-B0T :tail");
+    ASSERT_GE(server_.WaitForLine("PONG split"), 0);
+    server_.Send("\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return log_.size() == logged + 5; }));
+    EXPECT_EQ(Texts(log_.begin() + logged, log_.end()),
+              (Texts{":srv NOTICE Tovik-B0T :first", "PING :split", ":srv NOTICE Tovik-B0T :bare", "",
+                     ":srv NOTICE Tovik-B0T :tail"}));
+}
+
+TEST_F(BotRuntimeTest, PingBehindAPrivateMessageIsAnsweredBeforeTheReply) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\nPING :behind\r\n");
+    const int reply = server_.WaitForPrefix("PRIVMSG anna :", mark);
+    ASSERT_GE(reply, 0);
+    const int pong = server_.WaitForLine("PONG behind", mark);
+    ASSERT_GE(pong, 0);
+    EXPECT_LT(pong, reply);
+}
+
+// ---- answering -----------------------------------------------------------------
+
+TEST_F(BotRuntimeTest, ReportsAnswersAndReportsEachLineAfterItsTypingTime) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@host PRIVMSG Tovik-B0T :hi, wie alt bist du?\r\n");
+    const int last = server_.WaitForPrefix("PRIVMSG anna :", mark + 3);  // the second reply line
+    ASSERT_GE(last, 0);
+    const auto& lines = server_.Lines();
+    ASSERT_EQ(lines.size(), mark + 5);
+    EXPECT_EQ(Escaped(lines[mark].text), Escaped("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi, wie alt bist du?"));
+    qint64 previous = lines[mark].atMs;
+    for (std::size_t k = 0; k < 2; ++k) {
+        const std::string& report = lines[mark + 1 + 2 * k].text;
+        const std::string& sent = lines[mark + 2 + 2 * k].text;
+        const std::string prefix = "PRIVMSG anna :";
+        ASSERT_EQ(sent.rfind(prefix, 0), 0u) << sent;
+        const std::string line = sent.substr(prefix.size());
+        EXPECT_EQ(Escaped(report), Escaped("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: " + line));
+        // Typing time: 20 ms per character, counted from the previous line.
+        const qint64 spacing = lines[mark + 1 + 2 * k].atMs - previous;
+        EXPECT_GE(spacing, static_cast<qint64>(line.size()) * 20 - 15) << line;
+        previous = lines[mark + 2 + 2 * k].atMs;
+    }
+    // Greeting before age, whatever the detection order.
+    const std::string first = lines[mark + 2].text.substr(14);
+    EXPECT_NE(std::string("huhu :)|na du :P|hiho|hi :)|hoi ...|moin :D|moinsen :D|tach :P").find(first),
+              std::string::npos) << first;
+}
+
+TEST_F(BotRuntimeTest, TwoMessagesOfOneReadAreAnsweredInTheirOrder) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n:ben!b@h PRIVMSG Tovik-B0T :moin\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    const Texts texts = server_.Texts(mark);
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_EQ(texts[0], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi");
+    EXPECT_EQ(texts[1].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: ", 0), 0u);
+    EXPECT_EQ(texts[2].rfind("PRIVMSG anna :", 0), 0u);
+    EXPECT_EQ(texts[3], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: moin");
+    EXPECT_EQ(texts[4].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> ben: ", 0), 0u);
+    EXPECT_EQ(texts[5].rfind("PRIVMSG ben :", 0), 0u);
+}
+
+TEST_F(BotRuntimeTest, AMessageDuringAReplyIsAnsweredCompletelyFirst) {
+    GoOnline();
+    const auto mark = Mark();
+    // Anna's greeting is short; Ben's age answer takes far longer to type,
+    // so Anna's wait runs out while Ben's reply is still being typed.
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi", mark), 0);
+    server_.Send(":ben!b@h PRIVMSG Tovik-B0T :wie alt bist du\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark, 10000), 0);
+    const Texts texts = server_.Texts(mark);
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: wie alt bist du");
+    EXPECT_EQ(texts[2].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> ben: ich bin", 0), 0u) << texts[2];
+    EXPECT_EQ(texts[3].rfind("PRIVMSG ben :", 0), 0u);
+    EXPECT_EQ(texts[4].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: ", 0), 0u);
+    EXPECT_EQ(texts[5].rfind("PRIVMSG anna :", 0), 0u);
+}
+
+TEST_F(BotRuntimeTest, EmptyMessagesAreAnsweredWithAFallback) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :\r\n:ben!b@h PRIVMSG Tovik-B0T \r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    const Texts texts = server_.Texts(mark);
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_EQ(texts[0], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: ");
+    EXPECT_EQ(texts[3], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: ");
+}
+
+TEST_F(BotRuntimeTest, CtcpRequestsAndOtherChannelsAreOnlyLogged) {
+    GoOnline();
+    const auto mark = Mark();
+    const auto logged = log_.size();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :\x01VERSION\x01\r\n:anna!a@h PRIVMSG #other :.info\r\n");
+    Sync();
+    EXPECT_EQ(server_.Texts(mark), Texts{"PONG sync1"});
+    EXPECT_EQ(log_.size(), logged + 3);
+}
+
+TEST_F(BotRuntimeTest, RecognisesItsNickAndChannelInAnyCase) {
+    Set("IRC", "BotNick", std::string("Jörg"_w1252));
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":op!o@h PRIVMSG #TOVIK-b0t :.info\r\n:anna!a@h PRIVMSG "s + std::string("JÖRG"_w1252) + " :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    EXPECT_EQ(server_.Texts(mark)[0], "PRIVMSG #Tovik-B0T :\x02Tovik-B0T (c) 2026 Tovik-Team ... Version: 0.10 BETA");
+}
+
+TEST_F(BotRuntimeTest, InvalidCharTimeStopsTheLineAndIsReportedOncePerRead) {
+    GoOnline();
+    Set("General", "CharTime", "abc");
+    const auto mark = Mark();
+    const auto logged = log_.size();
+    server_.Send("PING :1\r\n:srv NOTICE x :y\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return !errors_.empty(); }));
+    EXPECT_EQ(errors_, Texts{std::string("'abc' ist kein gültiger Integerwert"_w1252)});
+    EXPECT_EQ(log_.size(), logged);
+    Set("General", "CharTime", "20");
+    Sync();
+    EXPECT_EQ(server_.Texts(mark), Texts{"PONG sync1"});
+    EXPECT_EQ(errors_.size(), 1u);
+}
+
+// ---- the deny list and the remote commands ----------------------------------------
+
+TEST_F(BotRuntimeTest, AnswerOffDeniesANickThatIsThenOnlyReported) {
+    GoOnline();
+    auto mark = Mark();
+    server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.ANSWER Foo OFF\r\n");
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "Answering for Foo Disabled", mark), 0);
+    EXPECT_EQ(bot_->DenyList(), Texts{"Foo"});
+    EXPECT_EQ(denyLists_, std::vector<Texts>{Texts{"Foo"}});
+    EXPECT_TRUE(bot_->IsDenied("FOO"));
+
+    mark = Mark();
+    // One read: had foo been answered, his reply would come before ben's.
+    server_.Send(":foo!f@h PRIVMSG Tovik-B0T :hi\r\n:ben!b@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    const Texts texts = server_.Texts(mark);
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- foo: hi");
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: hi");
+
+    mark = Mark();
+    server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.answer foo on\r\n:foo!f@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG foo :", mark), 0);
+    EXPECT_EQ(server_.Texts(mark)[0], "PRIVMSG #Tovik-B0T :" + kGrey + "Answering for foo Enabled");
+    EXPECT_TRUE(bot_->DenyList().empty());
+    EXPECT_EQ(denyLists_.size(), 2u);
+}
+
+TEST_F(BotRuntimeTest, RemoteCommandsSendTheirLines) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.join #elsewhere now\r\n"
+                 ":op!o@h PRIVMSG #Tovik-B0T :.say #somewhere hello there\r\n"
+                 ":op!o@h PRIVMSG #Tovik-B0T :.info please\r\n");
+    Sync();
+    EXPECT_EQ(server_.Texts(mark),
+              (Texts{"JOIN #elsewhere", "PRIVMSG #somewhere :hello there",
+                     "PRIVMSG #Tovik-B0T :" + kGrey + "--> #somewhere: hello there",
+                     "PRIVMSG #Tovik-B0T :\x02Tovik-B0T (c) 2026 Tovik-Team ... Version: 0.10 BETA", "PONG sync1"}));
+}
+
+TEST_F(BotRuntimeTest, ReceivedTextCannotInjectCommands) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":evil!e@h PRIVMSG #Tovik-B0T :.say #x hello\rQUIT :gone\r\n"
+                 ":op!o@h PRIVMSG #Tovik-B0T :.join #a\r,#b\r\n"s +
+                 std::string(":op!o@h PRIVMSG #Tovik-B0T :.say bob a\0KICK\r\n", 45) +
+                 ":ev\ril!e@h PRIVMSG Tovik-B0T :x\rPART #Tovik-B0T\r\n");
+    const int reply = server_.WaitForPrefix("PRIVMSG evil :", mark);
+    const Texts texts = server_.Texts(mark);
+    ASSERT_GE(reply, 0);
+    ASSERT_GE(texts.size(), 8u);
+    EXPECT_EQ(texts[0], "PRIVMSG #x :helloQUIT :gone");
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "--> #x: helloQUIT :gone");
+    EXPECT_EQ(texts[2], "JOIN #a,#b");
+    EXPECT_EQ(texts[3], "PRIVMSG bob :aKICK");
+    EXPECT_EQ(texts[5], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- evil: xPART #Tovik-B0T");
+    const std::string& all = server_.Received();
+    EXPECT_EQ(all.find('\r'), std::string::npos);
+    EXPECT_EQ(all.find('\0'), std::string::npos);
+}
+
+TEST_F(BotRuntimeTest, NoBuiltLineExceedsTheServersLimit) {
+    GoOnline();
+    const auto mark = Mark();
+    const std::string longText(490, 'x');
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :" + longText + "\r\n:op!o@h PRIVMSG #Tovik-B0T :.say bob " + longText +
+                 "\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    for (const auto& line : server_.Lines()) EXPECT_LE(line.text.size() + 1, 512u) << line.text;
+    const Texts texts = server_.Texts(mark);
+    const std::string report = "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: " + longText;
+    EXPECT_NE(std::find(texts.begin(), texts.end(), report.substr(0, 510)), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), ("PRIVMSG bob :" + longText).substr(0, 510)), texts.end());
+}
+
+// ---- the operator's lines ---------------------------------------------------------
+
+TEST_F(BotRuntimeTest, ConsoleCommandsActOnTheCommandChannel) {
+    GoOnline();
+    const auto mark = Mark();
+    bot_->SendEditKeyPress("op Foo-Bar");
+    bot_->SendEditKeyPress("VOICE bob");
+    bot_->SendEditKeyPress("hello");
+    Set("IRC", "CommandoChannel", "#Neu");
+    bot_->SendEditKeyPress("kick Eve");
+    bot_->SendEditKeyPress("invite Carol");
+    Sync();
+    EXPECT_EQ(server_.Texts(mark), (Texts{"MODE #Tovik-B0T +o Foo", "MODE #Tovik-B0T +v bob",
+                                          "KICK #Neu Eve :Have a nice day ...", "INVITE Carol #Neu", "PONG sync1"}));
+}
+
+TEST_F(BotRuntimeTest, TheRawLineGoesOutAsTyped) {
+    GoOnline();
+    const auto before = server_.Received().size();
+    bot_->ServerSendEditKeyPress("PRIVMSG #x :hi");
+    bot_->ServerSendEditKeyPress("");
+    bot_->ServerSendEditKeyPress("A\r\nB");
+    Sync();
+    EXPECT_EQ(Escaped(server_.Received().substr(before)), Escaped("PRIVMSG #x :hi\n\nA\r\nB\nPONG sync1\n"));
+}
+
+TEST_F(BotRuntimeTest, SendingWhileOfflineSendsAndReportsNothing) {
+    static int warnings = 0;
+    const auto previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+        if (type != QtDebugMsg && type != QtInfoMsg) ++warnings;
+    });
+    bot_->SendEditKeyPress("op Alice");
+    bot_->ServerSendEditKeyPress("PRIVMSG #x :hi");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, 0);
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_FALSE(bot_->IsConnected());
+    EXPECT_EQ(server_.Connections(), 0);
+}
+
+// ---- going online and offline, failures --------------------------------------------
+
+TEST_F(BotRuntimeTest, AnInvalidPortStopsBeforeConnecting) {
+    for (const std::string port : {"66x7", "", "70000", "0"}) {
+        Set("IRC", "Port", port);
+        errors_.clear();
+        EXPECT_FALSE(bot_->OnlineButtonClick()) << port;
+        EXPECT_EQ(errors_, Texts{"'" + port + std::string("' ist kein gültiger Integerwert"_w1252)});
+    }
+    EXPECT_EQ(server_.Connections(), 0);
+}
+
+TEST_F(BotRuntimeTest, ARefusedConnectionIsReported) {
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    Set("IRC", "Port", std::to_string(closedPort));
+    EXPECT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(WaitUntil([&] { return !errors_.empty(); }));
+    EXPECT_EQ(errors_, Texts{"Asynchroner Socket-Fehler 111"});
+}
+
+TEST_F(BotRuntimeTest, AnUnknownHostIsReported) {
+    Set("IRC", "Server", "no-such-host.invalid");
+    EXPECT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(WaitUntil([&] { return !errors_.empty(); }, 15000));
+    EXPECT_EQ(errors_, Texts{"Windows-Socket-Fehler: Host nicht gefunden (11001), auf API 'ASync Lookup'"});
+}
+
+TEST_F(BotRuntimeTest, TheServerClosingIsNoError) {
+    GoOnline();
+    server_.CloseClient();
+    ASSERT_TRUE(WaitUntil([&] { return !bot_->IsConnected(); }));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, OfflineClosesAtOnceWithoutQuitAndOnlineConnectsAgain) {
+    GoOnline(false);  // still registering: ident listens
+    const quint16 identPort = bot_->IdentPort();
+    ASSERT_NE(identPort, 0);
+    const auto before = server_.Received().size();
+    bot_->OfflineButtonClick();
+    EXPECT_FALSE(bot_->IsConnected());
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, identPort);
+    EXPECT_FALSE(probe.waitForConnected(2000));
+    EXPECT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return server_.Received().size() > before; }));
+    EXPECT_EQ(server_.Received().substr(before, 13), "NICK []B0T[]\n");
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, AReplyBeingTypedWhenGoingOfflineVanishes) {
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna", mark), 0);
+    bot_->OfflineButtonClick();
+    ASSERT_TRUE(WaitUntil([&] { return bot_->PendingAnswers() == 0; }));
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_EQ(server_.Lines().size(), mark + 1);
+}
+
+TEST_F(BotRuntimeTest, AnIdentPortThatCannotBeOpenedIsReportedOnceAndTheBotConnectsAnyway) {
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::Any, 0));
+    BotRuntime bot(context_, random_, BotPorts{taken.serverPort(), 0});
+    Texts errors;
+    QObject::connect(&bot, &BotRuntime::ErrorOccurred, [&](const std::string& e) { errors.push_back(e); });
+    EXPECT_TRUE(bot.OnlineButtonClick());
+    ASSERT_TRUE(server_.WaitForClient());
+    ASSERT_TRUE(server_.WaitForLines(2));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Windows-Socket-Fehler: ", 0), 0u) << errors[0];
+    bot.OfflineButtonClick();
+    EXPECT_TRUE(bot.OnlineButtonClick());
+    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 2; }));
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+// ---- the photo offer -------------------------------------------------------------------
+
+TEST_F(BotRuntimeTest, APhotoQuestionOffersThePictureOverDcc) {
+    const std::string picture = dir_.filePath("ich bin's.jpg").toStdString();
+    test::WriteFileBytes(picture, std::string(1234, 'p'));
+    Set("PersonData", "Picture", picture);
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hast du ein foto?\r\n");
+    const int offer = server_.WaitForPrefix("PRIVMSG anna :\x01", mark, 10000);
+    ASSERT_GE(offer, 0);
+    ASSERT_NE(bot_->DccPort(), 0);
+    // 127.0.0.1 is 2130706433.
+    EXPECT_EQ(Escaped(server_.Lines()[offer].text),
+              Escaped("PRIVMSG anna :\x01" "DCC SEND ich bin's.jpg 2130706433 " + std::to_string(bot_->DccPort()) +
+                      " 1234\x01"));
+    QTcpSocket receiver;
+    receiver.connectToHost(QHostAddress::LocalHost, bot_->DccPort());
+    ASSERT_TRUE(receiver.waitForConnected(2000));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, AMissingPictureEndsTheAnswerAfterTheReport) {
+    Set("PersonData", "Picture", dir_.filePath("gone.jpg").toStdString());
+    GoOnline();
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hast du ein foto?\r\n:ben!b@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    const Texts texts = server_.Texts(mark);
+    EXPECT_EQ(texts[0], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hast du ein foto?");
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: hi");
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].rfind("Datei nicht gefunden", 0), 0u) << errors_[0];
+}
+
+}  // namespace
+}  // namespace tovik

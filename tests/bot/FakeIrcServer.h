@@ -1,0 +1,99 @@
+#pragma once
+// An IRC server stand-in on 127.0.0.1: accepts the bot's one connection,
+// records every byte it sends (and when each line arrived) and sends what a
+// test tells it to.
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace tovik::test {
+
+class FakeIrcServer {
+public:
+    struct Line {
+        std::string text;  // without its "\n"
+        qint64 atMs;       // arrival, ms since the server started
+    };
+
+    FakeIrcServer() {
+        clock_.start();
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                client_ = socket;
+                ++connections_;
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { Collect(socket); });
+            }
+        });
+    }
+
+    quint16 Port() const { return server_.serverPort(); }
+    int Connections() const { return connections_; }
+    bool WaitForClient(int ms = 5000) { return WaitUntil([this] { return client_ != nullptr; }, ms); }
+
+    void Send(std::string_view bytes) {
+        client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        client_->flush();
+    }
+    void CloseClient() { client_->disconnectFromHost(); }
+
+    const std::string& Received() const { return received_; }
+    const std::vector<Line>& Lines() const { return lines_; }
+    std::vector<std::string> Texts(std::size_t from = 0) const {
+        std::vector<std::string> texts;
+        for (std::size_t i = from; i < lines_.size(); ++i) texts.push_back(lines_[i].text);
+        return texts;
+    }
+    bool WaitForLines(std::size_t count, int ms = 5000) {
+        return WaitUntil([this, count] { return lines_.size() >= count; }, ms);
+    }
+    // Waits until a line (from index `from` on) equals `text`; its index or -1.
+    int WaitForLine(std::string_view text, std::size_t from = 0, int ms = 5000) {
+        int found = -1;
+        WaitUntil(
+            [&] {
+                for (std::size_t i = from; i < lines_.size(); ++i)
+                    if (lines_[i].text == text) return (found = static_cast<int>(i)) >= 0;
+                return false;
+            },
+            ms);
+        return found;
+    }
+    // Waits until a line from index `from` on starts with `prefix`; its index or -1.
+    int WaitForPrefix(std::string_view prefix, std::size_t from = 0, int ms = 5000) {
+        int found = -1;
+        WaitUntil(
+            [&] {
+                for (std::size_t i = from; i < lines_.size(); ++i)
+                    if (lines_[i].text.rfind(prefix, 0) == 0) return (found = static_cast<int>(i)) >= 0;
+                return false;
+            },
+            ms);
+        return found;
+    }
+
+private:
+    void Collect(QTcpSocket* socket) {
+        const QByteArray bytes = socket->readAll();
+        received_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        for (std::size_t end; (end = received_.find('\n', parsed_)) != std::string::npos; parsed_ = end + 1)
+            lines_.push_back({received_.substr(parsed_, end - parsed_), clock_.elapsed()});
+    }
+
+    QElapsedTimer clock_;
+    QTcpServer server_;
+    QTcpSocket* client_ = nullptr;
+    int connections_ = 0;
+    std::string received_;
+    std::size_t parsed_ = 0;
+    std::vector<Line> lines_;
+};
+
+}  // namespace tovik::test
