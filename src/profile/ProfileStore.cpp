@@ -129,8 +129,35 @@ void ForEachLine(std::string_view content, F&& f) {
 // Where a name occurs twice the first occurrence wins, and a section that
 // occurs twice is read as one; WriteValue changes that same first line.
 
-using KeyMap = std::unordered_map<std::string, std::string>;
-using SectionMap = std::unordered_map<std::string, KeyMap>;
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+template <typename V>
+using NameMap = std::unordered_map<std::string, V, NameHash, std::equal_to<>>;
+using KeyMap = NameMap<std::string>;
+using SectionMap = NameMap<KeyMap>;
+
+// A name lowercased for lookup; short names (all the program's) stay on the
+// stack, since a read happens for every received line.
+class LoweredName {
+public:
+    explicit LoweredName(std::string_view name) {
+        if (name.size() <= sizeof small_) {
+            for (std::size_t i = 0; i < name.size(); ++i) small_[i] = LowerAnsi(name[i]);
+            view_ = std::string_view(small_, name.size());
+        } else {
+            large_ = LowerAnsi(name);
+            view_ = large_;
+        }
+    }
+    std::string_view View() const { return view_; }
+
+private:
+    char small_[48];
+    std::string large_;
+    std::string_view view_;
+};
 
 SectionMap Parse(std::string_view content) {
     SectionMap sections;
@@ -223,9 +250,9 @@ public:
 private:
     static bool Find(const SectionMap& sections, std::string_view section, std::string_view key,
                      std::string& value) {
-        const auto s = sections.find(LowerAnsi(section));
+        const auto s = sections.find(LoweredName(section).View());
         if (s == sections.end()) return false;
-        const auto k = s->second.find(LowerAnsi(key));
+        const auto k = s->second.find(LoweredName(key).View());
         if (k == s->second.end()) return false;
         value = k->second;
         return true;
