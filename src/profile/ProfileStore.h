@@ -34,7 +34,11 @@ private:
 };
 
 // Opened on a path; touches nothing on disk until a read or write. Holds no
-// lock and no copy: every ReadValue sees the file as it is on disk now.
+// lock and no copy: every ReadValue sees the file as it is on disk now. (The
+// parsed form of each file is kept process-wide and checked with one stat at
+// every read, so an unchanged profile is not parsed again for each line.)
+// A write replaces the whole file at once, so no reader and no crash ever
+// meets a half-written profile.
 class ProfileFile {
 public:
     explicit ProfileFile(std::string path) : path_(std::move(path)) {}
