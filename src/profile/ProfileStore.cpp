@@ -31,7 +31,7 @@ void ProfileContext::SetProgramDirectoryFromCwd() {
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
     // Null only when the working directory was removed under us; nothing
     // sensible can be reported, so paths stay relative to where the process is.
-    programDirectory_ = cwd ? std::string(cwd.get()) : std::string(".");
+    programDirectory_ = cwd ? PathFromNative(cwd.get()) : std::string(".");
 }
 
 std::string ProfileContext::ProfilesDirectory() const { return programDirectory_ + "/PROFILES"; }
@@ -458,17 +458,18 @@ bool ReplaceFile(const std::string& target, std::string_view content, const stru
 std::string ProfileFile::ReadValue(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {
     std::string value;
-    if (ProfileCache::Instance().Lookup(path_, section, key, value)) return value;
+    if (ProfileCache::Instance().Lookup(NativePath(path_), section, key, value)) return value;
     return std::string(defaultValue);
 }
 
 void ProfileFile::WriteValue(std::string_view section, std::string_view key,
                              std::string_view value) {
+    const std::string native = NativePath(path_);
     // A symbolic link stays a link: the file it points to is replaced.
-    std::string target = path_;
+    std::string target = native;
     struct stat st {};
-    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path_.c_str(), nullptr)) {
+    if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(native.c_str(), nullptr)) {
             target = real;
             std::free(real);
         }
@@ -490,8 +491,8 @@ void ProfileFile::WriteValue(std::string_view section, std::string_view key,
     if (exists && !ReadFile(target, content, nullptr)) throw ProfileWriteError(path_);
     const auto updated = WithValue(content, OneLine(section), OneLine(key), OneLine(value));
     const bool ok = ReplaceFile(target, updated, exists ? &st : nullptr);
-    ProfileCache::Instance().Forget(path_);
-    if (target != path_) ProfileCache::Instance().Forget(target);
+    ProfileCache::Instance().Forget(native);
+    if (target != native) ProfileCache::Instance().Forget(target);
     if (!ok) throw ProfileWriteError(path_);
 }
 

@@ -22,3 +22,12 @@ std::string Cp1252ToUtf8(std::string_view cp1252);
 std::string Utf8ToCp1252(std::string_view utf8);
 
 }  // namespace tovik
+
+namespace tovik {
+
+// File names on Linux are UTF-8, while paths inside the program are text like
+// any other: Windows-1252. Convert at the system call, nowhere else.
+inline std::string NativePath(std::string_view path) { return Cp1252ToUtf8(path); }
+inline std::string PathFromNative(std::string_view native) { return Utf8ToCp1252(native); }
+
+}  // namespace tovik

@@ -448,3 +448,23 @@ TEST_F(ProfileStoreTest, WritesIntoAFileWith100000Keys) {
 
 }  // namespace
 }  // namespace tovik
+
+namespace tovik {
+namespace {
+
+// Paths are Windows-1252 text inside the program, but the file system names
+// files in UTF-8: a profile called "Jürgen" is PROFILES/Jürgen.ini on disk as
+// the file manager shows it.
+TEST(ProfileFileNames, UmlautProfileNamesAreUtf8OnDisk) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("PROFILES"));
+    ProfileContext context(dir.path().toStdString(), std::string("Jürgen"_w1252));
+    ProfileFile(context.ProfilePath()).WriteValue("IRC", "Port", "6667");
+    const std::string onDisk = dir.path().toStdString() + "/PROFILES/J\xC3\xBCrgen.ini";
+    EXPECT_EQ(test::ReadFileBytes(onDisk), "[IRC]\r\nPort=6667\r\n");
+    EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("IRC", "Port", "x"), "6667");
+}
+
+}  // namespace
+}  // namespace tovik
