@@ -1,6 +1,7 @@
 #include "chat/Classifier.h"
 
 #include <array>
+#include <bit>
 #include <stdexcept>
 #include <vector>
 
@@ -53,17 +54,25 @@ constexpr std::array kFarewellWords = {
     "tschüs"_w1252,  "tschüß"_w1252, "tschüssi"_w1252, "ciao"_w1252,
 };
 
-template <std::size_t N>
-bool WordInList(const unsigned char* word, std::size_t length, const std::array<std::string_view, N>& list,
-                const std::array<unsigned char, 256>& lower) {
-    for (std::string_view key : list) {
-        if (key.size() != length) continue;
-        std::size_t i = 0;
-        while (i < length && lower[word[i]] == static_cast<unsigned char>(key[i])) ++i;
-        if (i == length) return true;
-    }
-    return false;
+constexpr std::size_t kWordKeyCount = kGreetingWords.size() + kFarewellWords.size();
+static_assert(kWordKeyCount <= 32, "word hits are a 32-bit mask");
+
+// Word key k: the greeting words first, then the farewell words.
+constexpr std::string_view WordKey(std::size_t k) {
+    return k < kGreetingWords.size() ? kGreetingWords[k] : kFarewellWords[k - kGreetingWords.size()];
 }
+constexpr Category WordKeyCategory(std::size_t k) {
+    return k < kGreetingWords.size() ? Category::Greeting : Category::Bye;
+}
+
+// A word key found as a substring is a whole word exactly when delimiters (or
+// the ends of the text) stand around it, because no key holds a delimiter.
+consteval bool WordKeysHoldNoDelimiter() {
+    for (std::size_t k = 0; k < kWordKeyCount; ++k)
+        if (WordKey(k).find_first_of(kDelimiters) != std::string_view::npos) return false;
+    return true;
+}
+static_assert(WordKeysHoldNoDelimiter());
 
 // ---------------------------------------------------------------------------
 // Phrase rules: substring tests on the lowercased message.
@@ -165,22 +174,39 @@ void EvaluatePhraseRules(const KeywordHits& h, Emit&& emit) {
 }
 
 // ---------------------------------------------------------------------------
-// The keyword automaton: Aho-Corasick over bytes, as a full transition table.
-// Bytes are first mapped to classes (one per byte that occurs in a keyword,
-// class 0 for all others); the map folds in the code page's lowercasing, so
-// the message is lowercased on the fly while it is scanned once.
+// The keyword automaton: Aho-Corasick over bytes, as a full transition table,
+// holding the phrase keywords and the greeting and farewell words. Bytes are
+// first mapped to classes (one per byte that occurs in a key, class 0 for all
+// others); the map folds in the code page's lowercasing, so the message is
+// lowercased on the fly while it is scanned once.
 
 class KeywordAutomaton {
 public:
     KeywordAutomaton() { Build(); }
 
-    KeywordHits Scan(std::string_view message) const {
+    // Phrase keywords go into the result; each greeting or farewell word that
+    // stands as a whole word is reported to onWord(key) in text order.
+    template <class OnWord>
+    KeywordHits Scan(std::string_view message, OnWord&& onWord) const {
+        const auto& delimiter = Tables().delimiter;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+        const std::size_t n = message.size();
         KeywordHits hits;
         std::uint32_t state = 0;
-        for (char c : message) {
-            state = next_[(state << kClassBits) | classOf_[static_cast<unsigned char>(c)]];
-            hits.bits[0] |= out_[state].bits[0];
-            hits.bits[1] |= out_[state].bits[1];
+        for (std::size_t i = 0; i < n; ++i) {
+            state = next_[(state << kClassBits) | classOf_[bytes[i]]];
+            const StateOutput& out = out_[state];
+            hits.bits[0] |= out.phrases.bits[0];
+            hits.bits[1] |= out.phrases.bits[1];
+            if (out.words == 0) [[likely]] continue;
+            for (std::uint32_t words = out.words; words != 0; words &= words - 1) {
+                const auto k = static_cast<std::size_t>(std::countr_zero(words));
+                const std::size_t start = i + 1 - WordKey(k).size();
+                if ((start == 0 || delimiter[bytes[start - 1]]) && (i + 1 == n || delimiter[bytes[i + 1]])) {
+                    onWord(k);
+                    break;  // a shorter key ending here would hold no delimiter before it
+                }
+            }
         }
         return hits;
     }
@@ -189,11 +215,23 @@ private:
     static constexpr unsigned kClassBits = 6;
     static constexpr std::uint32_t kClasses = 1u << kClassBits;
 
+    struct StateOutput {
+        KeywordHits phrases;
+        std::uint32_t words = 0;
+    };
+
     void Build() {
-        // Classes of the (lowercase) keyword bytes.
+        std::vector<std::string_view> keys(kPhraseKeywords.begin(), kPhraseKeywords.end());
+        for (std::size_t k = 0; k < kWordKeyCount; ++k) keys.push_back(WordKey(k));
+        auto markOutput = [](StateOutput& out, std::size_t key) {
+            if (key < kPhraseKeywords.size()) out.phrases.Set(static_cast<int>(key));
+            else out.words |= 1u << (key - kPhraseKeywords.size());
+        };
+
+        // Classes of the (lowercase) key bytes.
         std::array<std::uint8_t, 256> lowerClass{};
         std::uint32_t classCount = 1;
-        for (std::string_view key : kPhraseKeywords)
+        for (std::string_view key : keys)
             for (char c : key) {
                 auto& cls = lowerClass[static_cast<unsigned char>(c)];
                 if (cls == 0) cls = static_cast<std::uint8_t>(classCount++);
@@ -204,10 +242,10 @@ private:
 
         // Trie; -1 marks a missing edge until the failure links fill it.
         std::vector<std::int32_t> go(kClasses, -1);
-        out_.assign(1, KeywordHits{});
-        for (int k = 0; k < kKeywordCount; ++k) {
+        out_.assign(1, StateOutput{});
+        for (std::size_t k = 0; k < keys.size(); ++k) {
             std::uint32_t s = 0;
-            for (char c : kPhraseKeywords[k]) {
+            for (char c : keys[k]) {
                 const std::uint32_t cls = lowerClass[static_cast<unsigned char>(c)];
                 if (go[(s << kClassBits) | cls] < 0) {
                     go[(s << kClassBits) | cls] = static_cast<std::int32_t>(out_.size());
@@ -216,7 +254,7 @@ private:
                 }
                 s = static_cast<std::uint32_t>(go[(s << kClassBits) | cls]);
             }
-            out_[s].Set(k);
+            markOutput(out_[s], k);
         }
 
         // Breadth-first: failure links, inherited outputs, missing edges.
@@ -224,7 +262,6 @@ private:
         for (std::uint32_t c = 0; c < kClasses; ++c) {
             std::int32_t& t = go[c];
             if (t < 0) { t = 0; continue; }
-            fail[t] = 0;
             queue.push_back(static_cast<std::uint32_t>(t));
         }
         for (std::size_t qi = 0; qi < queue.size(); ++qi) {
@@ -234,17 +271,21 @@ private:
                 const std::int32_t viaFail = go[(fail[s] << kClassBits) | c];
                 if (t < 0) { t = viaFail; continue; }
                 fail[t] = static_cast<std::uint32_t>(viaFail);
-                out_[t].bits[0] |= out_[fail[t]].bits[0];
-                out_[t].bits[1] |= out_[fail[t]].bits[1];
+                StateOutput& out = out_[t];
+                const StateOutput& inherited = out_[fail[t]];
+                out.phrases.bits[0] |= inherited.phrases.bits[0];
+                out.phrases.bits[1] |= inherited.phrases.bits[1];
+                out.words |= inherited.words;
                 queue.push_back(static_cast<std::uint32_t>(t));
             }
         }
+        if (out_.size() > 0xFFFF) throw std::logic_error("too many automaton states");
         next_.assign(go.begin(), go.end());
     }
 
     std::array<std::uint8_t, 256> classOf_{};
     std::vector<std::uint16_t> next_;
-    std::vector<KeywordHits> out_;
+    std::vector<StateOutput> out_;
 };
 
 const KeywordAutomaton& Automaton() {
@@ -255,19 +296,8 @@ const KeywordAutomaton& Automaton() {
 // Word rules, then phrase rules, each hit reported to emit in detection order.
 template <class Emit>
 void Detect(std::string_view message, Emit&& emit) {
-    const auto& tables = Tables();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= message.size(); ++i) {
-        if (i < message.size() && !tables.delimiter[bytes[i]]) continue;
-        const std::size_t length = i - start;
-        if (length >= 2 && length <= 9) {  // the lengths of the greeting and farewell words
-            if (WordInList(bytes + start, length, kGreetingWords, tables.lower)) emit(Category::Greeting);
-            else if (WordInList(bytes + start, length, kFarewellWords, tables.lower)) emit(Category::Bye);
-        }
-        start = i + 1;
-    }
-    EvaluatePhraseRules(Automaton().Scan(message), emit);
+    const KeywordHits hits = Automaton().Scan(message, [&emit](std::size_t k) { emit(WordKeyCategory(k)); });
+    EvaluatePhraseRules(hits, emit);
 }
 
 }  // namespace
@@ -330,7 +360,9 @@ std::string_view PhraseKeyword(int i) {
     return i >= 0 && i < kKeywordCount ? kPhraseKeywords[static_cast<std::size_t>(i)] : std::string_view{};
 }
 
-KeywordHits FindKeywords(std::string_view message) { return Automaton().Scan(message); }
+KeywordHits FindKeywords(std::string_view message) {
+    return Automaton().Scan(message, [](std::size_t) {});
+}
 
 KeywordHits FindKeywordsBySearch(std::string_view message) {
     KeywordHits hits;

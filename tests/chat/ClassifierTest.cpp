@@ -1,5 +1,6 @@
 #include "chat/Categories.h"
 #include "chat/Classifier.h"
+#include "text/Cp1252.h"
 #include "text/Literal.h"
 
 #include <gtest/gtest.h>
@@ -198,6 +199,45 @@ TEST(KeywordAutomatonTest, AgreesWithSubstringSearch) {
         const detail::KeywordHits fast = detail::FindKeywords(message);
         const detail::KeywordHits slow = detail::FindKeywordsBySearch(message);
         ASSERT_TRUE(fast == slow) << Escaped(message);
+    }
+}
+
+// The word rules the plain way: split into words, lowercase each, compare.
+std::string WordTagsBySplitting(std::string_view message) {
+    static const std::string_view kGreetings[] = {
+        "hiiii", "hoi", "hi", "hallo", "huhu", "hallöchen"_w1252, "moin", "moinsen", "hiho", "greetz", "hey",
+        "hy", "servus", "gude", "nabend", "hello", "tach"};
+    static const std::string_view kFarewells[] = {
+        "bye", "cu", "cya", "tschö"_w1252, "tschüss"_w1252, "tschüs"_w1252, "tschüß"_w1252, "tschüssi"_w1252, "ciao"};
+    std::string tags;
+    for (int w = 1; w <= WordCount(message); ++w) {
+        const std::string word = LowerAnsi(WordAt(message, w));
+        for (std::string_view key : kGreetings)
+            if (word == key) tags += "greeting;";
+        for (std::string_view key : kFarewells)
+            if (word == key) tags += "bye;";
+    }
+    return tags;
+}
+
+TEST(KeywordAutomatonTest, WordRulesAgreeWithSplittingIntoWords) {
+    std::mt19937 rng(815);
+    const std::vector<std::string_view> pieces = {
+        "hi", "HI", "Hi", "hiiii", "hoi", "hallo", "HALLÖCHEN"_w1252, "hallöchen"_w1252, "moin", "moinsen",
+        "hiho", "greetz", "hey", "hy", "servus", "gude", "nabend", "hello", "tach", "bye", "cu", "CYA",
+        "tschö"_w1252, "TSCHÜSS"_w1252, "tschüs"_w1252, "tschüß"_w1252, "tschüssi"_w1252, "ciao", "h", "i",
+        "x", "nicht", "ich", "/", "_", "\t", "\xB4", " ", ".", "!", "?", ",", ";", ":", "(", ")", "=", "*",
+        "#", "'", "+", "-", "}", "]", "[", "{", "&", "$", "\"", "^"};
+    for (int round = 0; round < 20000; ++round) {
+        std::string message;
+        const int parts = static_cast<int>(rng() % 10);
+        for (int i = 0; i < parts; ++i) message += pieces[rng() % pieces.size()];
+        const std::string tags = Classify(message);
+        const std::string words = WordTagsBySplitting(message);
+        ASSERT_EQ(words, tags.substr(0, words.size())) << Escaped(message);
+        const std::string rest = tags.substr(words.size());
+        ASSERT_EQ(std::string::npos, rest.find("greeting;")) << Escaped(message);
+        ASSERT_EQ(std::string::npos, rest.find("bye;")) << Escaped(message);
     }
 }
 
