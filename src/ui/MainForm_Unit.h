@@ -1,12 +1,113 @@
 #pragma once
+// The main window: the connection buttons, the log of everything the
+// server sends, the operator console lines, the menu that opens the dialogs
+// and the status bar naming the current profile. It owns the program-wide
+// profile context, the running bot and every dialog; each handler is one
+// call into them.
+
 #include <QMainWindow>
+#include <memory>
+
+#include "bot/BotRuntime.h"
+#include "profile/ProfileStore.h"
+#include "ui/ErrorReporter.h"
+#include "ui/ProfileForm_Unit.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
 
 namespace tovik {
 
-class TMainForm : public QMainWindow {
+class LogView;
+class Random;
+class TGeneralOptionsForm;
+class TInfoForm;
+class TIRCOptionsForm;
+class TPersonDataOptionsForm;
+class UserPrompts;
+
+class TMainForm : public QMainWindow, public ProfileHost {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // Creates the main window and then, in this order, the profile manager,
+    // the general, persona and IRC settings and the info dialog.
+    TMainForm(Random& random, UserPrompts& prompts, BotPorts ports = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void FormCreate();
+    // Saves the log; false when the operator chose to keep the window open
+    // after the log could not be written.
+    bool FormClose();
+
+    void Profil1Click();
+    void Beenden1Click();
+    void QuitButtonClick();
+    void Allgemein1Click();
+    void IRC1Click();
+    void Personendaten1Click();
+    void Info1Click();
+    void OnlineButtonClick();
+    void OfflineButtonClick();
+    void SendEditKeyPress();
+    void ServerSendEditKeyPress();
+
+    // ProfileHost
+    void SetProfileStatus(const QString& text) override;
+    void SetProfileControlsEnabled(bool enabled) override;
+
+    QString StatusText() const;
+    ProfileContext& Context() { return context_; }
+    BotRuntime& Runtime() { return *runtime_; }
+    ErrorReporter& Reporter() { return reporter_; }
+
+    TProfileForm* ProfileForm() const { return profileForm_; }
+    TGeneralOptionsForm* GeneralOptionsForm() const { return generalForm_; }
+    TPersonDataOptionsForm* PersonDataOptionsForm() const { return personForm_; }
+    TIRCOptionsForm* IRCOptionsForm() const { return ircForm_; }
+    TInfoForm* InfoForm() const { return infoForm_; }
+
+    QFrame* Panel1 = nullptr;
+    QPushButton* OnlineButton = nullptr;
+    QPushButton* OfflineButton = nullptr;
+    QPushButton* QuitButton = nullptr;
+    LogView* LogMemo = nullptr;
+    QLineEdit* SendEdit = nullptr;
+    QLineEdit* ServerSendEdit = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QListWidget* DenyListBox = nullptr;
+    QLabel* StatusPanel = nullptr;
+    QMenu* Programm1 = nullptr;
+    QAction* Profil1 = nullptr;
+    QAction* Beenden1 = nullptr;
+    QMenu* Einstellungen1 = nullptr;
+    QAction* Allgemein1 = nullptr;
+    QAction* IRC1 = nullptr;
+    QAction* Personendaten1 = nullptr;
+    QAction* Info1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void DenyListChanged(const std::vector<std::string>& nicks);
+
+    UserPrompts& prompts_;
+    ProfileContext context_;
+    ErrorReporter reporter_;
+    std::unique_ptr<BotRuntime> runtime_;
+
+    TProfileForm* profileForm_ = nullptr;
+    TGeneralOptionsForm* generalForm_ = nullptr;
+    TPersonDataOptionsForm* personForm_ = nullptr;
+    TIRCOptionsForm* ircForm_ = nullptr;
+    TInfoForm* infoForm_ = nullptr;
 };
 
 }  // namespace tovik

@@ -1,0 +1,382 @@
+// The main window: its controls and their states, the log file written at
+// closing, the operator console through a loopback IRC server, and the whole
+// operator flow from creating a profile to quitting.
+
+#include "ui/MainForm_Unit.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <memory>
+
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+#include "chat/Random.h"
+#include "profile/ProfileStore.h"
+#include "ui/GeneralOptionsForm_Unit.h"
+#include "ui/IRCOptions_Unit.h"
+#include "ui/LogView.h"
+#include "ui/ProfileForm_Unit.h"
+
+namespace tovik {
+namespace {
+
+using test::Escaped;
+using test::ReadFileBytes;
+using test::WaitUntil;
+using test::WriteFileBytes;
+
+// A one-client IRC server on loopback that records every byte it receives.
+class FakeIrcServer {
+public:
+    FakeIrcServer() {
+        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            client_ = server_.nextPendingConnection();
+            QObject::connect(client_, &QTcpSocket::readyRead, [this] { received += client_->readAll().toStdString(); });
+        });
+    }
+    quint16 Port() const { return server_.serverPort(); }
+    bool WaitForClient() { return WaitUntil([&] { return client_ != nullptr; }); }
+    bool WaitForText(const std::string& text) {
+        return WaitUntil([&] { return received.find(text) != std::string::npos; });
+    }
+    void Send(const std::string& bytes) {
+        client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        client_->flush();
+    }
+    bool ClientGone() {
+        return WaitUntil([&] { return client_ && client_->state() == QAbstractSocket::UnconnectedState; });
+    }
+
+    std::string received;
+
+private:
+    QTcpServer server_;
+    QTcpSocket* client_ = nullptr;
+};
+
+class MainFormTest : public ::testing::Test {
+protected:
+    MainFormTest() {
+        // The window takes the working directory as program directory.
+        QDir::setCurrent(QString::fromStdString(dir.Path()));
+        form = std::make_unique<TMainForm>(random, prompts, BotPorts{0, 0});
+    }
+    ~MainFormTest() override { form.reset(); }
+
+    // Loads or creates a profile through the profile manager, as the operator does.
+    void CreateProfile(const QString& name) {
+        TProfileForm* manager = form->ProfileForm();
+        manager->FormShow();
+        manager->ProfileEdit->setText(name);
+        manager->CreateButtonClick();
+    }
+    void PointAt(const FakeIrcServer& server) {
+        ProfileFile profile(form->Context().ProfilePath());
+        profile.WriteValue("IRC", "Server", "127.0.0.1");
+        profile.WriteValue("IRC", "Port", std::to_string(server.Port()));
+        profile.WriteValue("General", "CharTime", "1");
+    }
+    bool SettingsEnabled() const { return form->Einstellungen1->menuAction()->isEnabled(); }
+
+    test::ScratchDir dir;
+    test::RecordingPrompts prompts;
+    Random random{[] { return 1234u; }};
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(MainFormTest, StartsAsDesigned) {
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("--] Tovik-B0T [-- (c) 2026 Tovik-Team"));
+    EXPECT_EQ(form->width(), 434);
+    EXPECT_EQ(form->height(), form->menuBar()->sizeHint().height() + 557);
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_EQ(form->pos(), QPoint(192, 111));
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    EXPECT_EQ(form->OnlineButton->text(), QStringLiteral("&Online"));
+    EXPECT_EQ(form->OfflineButton->text(), QStringLiteral("&Offline"));
+    EXPECT_EQ(form->QuitButton->text(), QStringLiteral("&Beenden"));
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(form->OfflineButton->isEnabled());
+    EXPECT_TRUE(form->QuitButton->isEnabled());
+    EXPECT_EQ(form->OnlineButton->geometry(), QRect(16, 16, 75, 21));
+    EXPECT_EQ(form->QuitButton->geometry(), QRect(344, 16, 75, 21));
+    EXPECT_EQ(form->LogMemo->geometry(), QRect(0, 64, 433, 257));
+    EXPECT_EQ(form->SendEdit->geometry(), QRect(0, 320, 433, 21));
+    EXPECT_EQ(form->ServerSendEdit->geometry(), QRect(0, 344, 433, 21));
+    EXPECT_EQ(form->ListBox1->geometry(), QRect(0, 368, 433, 169));
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(form->DenyListBox->geometry(), QRect(312, 248, 121, 97));
+    EXPECT_FALSE(form->DenyListBox->isVisibleTo(form.get()));
+    EXPECT_EQ(form->LogMemo->toPlainText(), QString());
+    EXPECT_FALSE(form->LogMemo->isReadOnly());
+    EXPECT_EQ(form->LogMemo->accessibleName(), QStringLiteral("Log"));
+    EXPECT_EQ(form->SendEdit->accessibleName(), QStringLiteral("Konsole"));
+    EXPECT_EQ(form->ServerSendEdit->accessibleName(), QStringLiteral("Server-Befehl"));
+    EXPECT_EQ(form->statusBar()->height(), 19);
+
+    EXPECT_EQ(form->Programm1->title(), QStringLiteral("&Programm"));
+    EXPECT_EQ(form->Profil1->text(), QStringLiteral("&Profil"));
+    EXPECT_EQ(form->Beenden1->text(), QStringLiteral("&Beenden"));
+    EXPECT_EQ(form->Einstellungen1->title(), QStringLiteral("&Einstellungen"));
+    EXPECT_EQ(form->Allgemein1->text(), QStringLiteral("&Allgemein"));
+    EXPECT_EQ(form->IRC1->text(), QStringLiteral("&IRC"));
+    EXPECT_EQ(form->Personendaten1->text(), QStringLiteral("&Personendaten"));
+    EXPECT_EQ(form->Info1->text(), QStringLiteral("&Info"));
+    EXPECT_FALSE(SettingsEnabled());
+    EXPECT_TRUE(form->Info1->isEnabled());
+    EXPECT_TRUE(form->Profil1->isEnabled());
+
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
+    EXPECT_EQ(form->Context().ProgramDirectory(), dir.Path());
+    EXPECT_EQ(form->Context().CurrentProfile(), "");
+    for (const char* name : {"Panel1", "OnlineButton", "OfflineButton", "QuitButton", "LogMemo", "SendEdit",
+                             "ServerSendEdit", "ListBox1", "DenyListBox", "StatusBar1", "MainMenu1"})
+        EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+}
+
+TEST_F(MainFormTest, DialogsAreCreatedOnceInOrder) {
+    const QObjectList children = form->children();
+    QStringList dialogs;
+    for (QObject* child : children)
+        if (qobject_cast<QDialog*>(child)) dialogs << child->objectName();
+    EXPECT_EQ(dialogs, (QStringList{QStringLiteral("ProfileForm"), QStringLiteral("GeneralOptionsForm"),
+                                    QStringLiteral("PersonDataOptionsForm"), QStringLiteral("IRCOptionsForm"),
+                                    QStringLiteral("InfoForm")}));
+    for (QDialog* d : form->findChildren<QDialog*>()) EXPECT_FALSE(d->isVisible());
+}
+
+TEST_F(MainFormTest, StateTableOfProfileManagerAndConnectionButtons) {
+    FakeIrcServer server;
+    // Closed without a profile: nothing unlocks.
+    form->ProfileForm()->FormShow();
+    form->ProfileForm()->CancelButtonClick();
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(SettingsEnabled());
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
+
+    CreateProfile(QStringLiteral("anna"));
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(form->OfflineButton->isEnabled());
+    EXPECT_TRUE(SettingsEnabled());
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: anna"));
+
+    PointAt(server);
+    form->OnlineButtonClick();
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
+    EXPECT_TRUE(form->OfflineButton->isEnabled());
+    EXPECT_TRUE(SettingsEnabled());
+
+    // Opening and cancelling the manager while online enables "&Online" again.
+    form->ProfileForm()->FormShow();
+    form->ProfileForm()->CancelButtonClick();
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    EXPECT_TRUE(form->OfflineButton->isEnabled());
+
+    form->OfflineButtonClick();
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(form->OfflineButton->isEnabled());
+
+    // Deleting any profile unloads; closing the manager then locks again.
+    form->ProfileForm()->FormShow();
+    form->ProfileForm()->ProfileEdit->setText(QStringLiteral("anna"));
+    form->ProfileForm()->DeleteButtonClick();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
+    EXPECT_TRUE(form->OnlineButton->isEnabled()) << "changes only when the manager closes";
+    form->ProfileForm()->CancelButtonClick();
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(SettingsEnabled());
+    EXPECT_TRUE(prompts.records.empty());
+}
+
+TEST_F(MainFormTest, AFailedOnlineLeavesTheButtonsAndReportsTheError) {
+    CreateProfile(QStringLiteral("anna"));
+    ProfileFile(form->Context().ProfilePath()).WriteValue("IRC", "Port", "sechs");
+    form->OnlineButtonClick();
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(form->OfflineButton->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !prompts.Errors().empty(); }));
+    EXPECT_EQ(prompts.Errors()[0], QStringLiteral("'sechs' ist kein gültiger Integerwert"));
+}
+
+TEST_F(MainFormTest, ClosingWithoutAProfileWritesNoFile) {
+    dir.MakeProfilesDir();
+    form->LogMemo->AppendLine("something");
+    EXPECT_TRUE(form->FormClose());
+    EXPECT_TRUE(QDir(QString::fromStdString(dir.Profiles())).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(MainFormTest, ClosingWritesTheLogInWindows1252WithCrLfReplacingTheOldOne) {
+    CreateProfile(QStringLiteral("anna"));
+    WriteFileBytes(dir.Profiles() + "/anna.log", "old run\r\nold run\r\nold run\r\n");
+    EXPECT_EQ(form->LogMemo->toPlainText(), QString()) << "the old log is never read";
+    form->LogMemo->AppendLine(":irc.test 001 TovikBot :Willkommen");
+    form->LogMemo->AppendLine(":Anna!a@h PRIVMSG TovikBot :Gr\xFC\xDF" "e aus K\xF6ln");
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(Escaped(ReadFileBytes(dir.Profiles() + "/anna.log")),
+              Escaped(":irc.test 001 TovikBot :Willkommen\r\n:Anna!a@h PRIVMSG TovikBot :Gr\xFC\xDF" "e aus K\xF6ln\r\n"));
+    EXPECT_TRUE(prompts.records.empty());
+}
+
+TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
+    CreateProfile(QStringLiteral("anna"));
+    // A directory where the log file should go makes the write fail.
+    QDir(QString::fromStdString(dir.Profiles())).mkdir(QStringLiteral("anna.log"));
+    form->LogMemo->AppendLine("wichtig");
+    form->show();
+    prompts.answers = {false};
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_EQ(prompts.records.size(), 2u);
+    EXPECT_EQ(prompts.records[0].kind, QStringLiteral("error"));
+    EXPECT_EQ(prompts.records[0].text,
+              QString::fromStdString("Datei " + dir.Profiles() + "/anna.log kann nicht erstellt werden"));
+    EXPECT_EQ(prompts.records[1].kind, QStringLiteral("question"));
+    EXPECT_FALSE(prompts.records[1].defaultYes) << "Enter keeps the window open";
+    prompts.answers = {true};
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormTest, ConsoleSendsTheExactLinesAndEmptiesTheFields) {
+    FakeIrcServer server;
+    CreateProfile(QStringLiteral("anna"));
+    PointAt(server);
+    form->OnlineButtonClick();
+    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(server.WaitForText("USER "));
+
+    struct Row {
+        const char* typed;
+        const char* sent;
+    };
+    const Row rows[] = {
+        {"op Foo-Bar", "MODE #Tovik-B0T +o Foo\n"},
+        {"VOICE bob", "MODE #Tovik-B0T +v bob\n"},
+        {"kick Eve", "KICK #Tovik-B0T Eve :Have a nice day ...\n"},
+        {"invite Carol", "INVITE Carol #Tovik-B0T\n"},
+        {"op [Foo]", "MODE #Tovik-B0T +o \n"},
+    };
+    for (const Row& row : rows) {
+        server.received.clear();
+        form->SendEdit->setText(QString::fromUtf8(row.typed));
+        form->SendEditKeyPress();
+        EXPECT_EQ(form->SendEdit->text(), QString());
+        ASSERT_TRUE(server.WaitForText(row.sent)) << row.typed << " got " << Escaped(server.received);
+        EXPECT_EQ(Escaped(server.received), Escaped(row.sent));
+    }
+
+    server.received.clear();
+    form->SendEdit->setText(QStringLiteral("hello"));
+    form->SendEditKeyPress();
+    EXPECT_EQ(form->SendEdit->text(), QString());
+    form->ServerSendEdit->setText(QStringLiteral("PRIVMSG #x :schön"));
+    form->ServerSendEditKeyPress();
+    EXPECT_EQ(form->ServerSendEdit->text(), QString());
+    ASSERT_TRUE(server.WaitForText("PRIVMSG #x :sch\xF6n\n"));
+    EXPECT_EQ(Escaped(server.received), Escaped("PRIVMSG #x :sch\xF6n\n")) << "hello sent nothing";
+    EXPECT_TRUE(form->LogMemo->toPlainText().isEmpty()) << "sent lines are not logged";
+
+    // Offline the fields are still emptied, and nothing is sent.
+    form->OfflineButtonClick();
+    ASSERT_TRUE(server.ClientGone());
+    form->ServerSendEdit->setText(QStringLiteral("PING x"));
+    form->ServerSendEditKeyPress();
+    form->SendEdit->setText(QStringLiteral("op Alice"));
+    form->SendEditKeyPress();
+    EXPECT_EQ(form->ServerSendEdit->text(), QString());
+    EXPECT_EQ(form->SendEdit->text(), QString());
+    EXPECT_TRUE(prompts.Errors().empty());
+}
+
+TEST_F(MainFormTest, EnterInTheConsoleFieldsGoesToTheRuntime) {
+    FakeIrcServer server;
+    CreateProfile(QStringLiteral("anna"));
+    PointAt(server);
+    form->OnlineButtonClick();
+    ASSERT_TRUE(server.WaitForText("USER "));
+    server.received.clear();
+    form->ServerSendEdit->setText(QStringLiteral("AWAY"));
+    emit form->ServerSendEdit->returnPressed();
+    ASSERT_TRUE(server.WaitForText("AWAY\n"));
+    EXPECT_EQ(form->ServerSendEdit->text(), QString());
+}
+
+TEST_F(MainFormTest, TheDenyListIsMirroredIntoTheHiddenList) {
+    form->Runtime().DenyNick("Spammer");
+    form->Runtime().DenyNick("J\xF6rg");
+    ASSERT_EQ(form->DenyListBox->count(), 2);
+    EXPECT_EQ(form->DenyListBox->item(0)->text(), QStringLiteral("Spammer"));
+    EXPECT_EQ(form->DenyListBox->item(1)->text(), QStringLiteral("Jörg"));
+    form->Runtime().AllowNick("spammer");
+    ASSERT_EQ(form->DenyListBox->count(), 1);
+    EXPECT_EQ(form->DenyListBox->item(0)->text(), QStringLiteral("Jörg"));
+}
+
+TEST_F(MainFormTest, WholeOperatorFlow) {
+    FakeIrcServer server;
+
+    // Create a profile in the manager, which unlocks settings and Online.
+    CreateProfile(QStringLiteral("demo"));
+    ASSERT_TRUE(SettingsEnabled());
+
+    // Settings through the dialogs, as typed by the operator.
+    TIRCOptionsForm* irc = form->IRCOptionsForm();
+    irc->FormShow();
+    irc->IRCServerComboBox->setEditText(QStringLiteral("127.0.0.1"));
+    irc->IRCPortEdit->setText(QString::number(server.Port()));
+    irc->ComChannelEdit->setText(QStringLiteral("#Steuer"));
+    irc->BotNickEdit->setText(QStringLiteral("Bärbel"));
+    irc->ApplyButtonClick();
+    TGeneralOptionsForm* general = form->GeneralOptionsForm();
+    general->FormShow();
+    general->CharTimeEdit->setText(QStringLiteral("1"));
+    general->ApplyButtonClick();
+
+    // Online: the bot registers with the server.
+    form->OnlineButton->click();
+    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(server.WaitForText("NICK B\xE4rbel\n")) << Escaped(server.received);
+    ASSERT_TRUE(server.WaitForText("USER "));
+    server.Send(":irc.test 001 B\xE4rbel :Willkommen\r\n:irc.test 376 B\xE4rbel :End of MOTD\r\n");
+    ASSERT_TRUE(server.WaitForText("JOIN #Steuer")) << Escaped(server.received);
+
+    // A private message arrives, shows in the log and is answered.
+    server.Send(":Anna!anna@host PRIVMSG B\xE4rbel :hallo, wie geht's? Gr\xFC\xDF" "e\r\n");
+    ASSERT_TRUE(WaitUntil([&] {
+        return form->LogMemo->toPlainText().contains(QStringLiteral("PRIVMSG Bärbel :hallo, wie geht's? Grüße"));
+    }));
+    ASSERT_TRUE(server.WaitForText("PRIVMSG Anna :")) << Escaped(server.received);
+    const QString log = form->LogMemo->toPlainText();
+    EXPECT_TRUE(log.startsWith(QStringLiteral(":irc.test 001 Bärbel :Willkommen\n"))) << log.toStdString();
+
+    // Offline, then quit from the menu: the log is saved beside the profile.
+    form->OfflineButton->click();
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    ASSERT_TRUE(server.ClientGone());
+    form->show();
+    form->Beenden1->trigger();
+    EXPECT_FALSE(form->isVisible());
+    const std::string saved = ReadFileBytes(dir.Profiles() + "/demo.log");
+    EXPECT_EQ(saved.rfind(":irc.test 001 B\xE4rbel :Willkommen\r\n", 0), 0u) << Escaped(saved);
+    EXPECT_NE(saved.find(":Anna!anna@host PRIVMSG B\xE4rbel :hallo, wie geht's? Gr\xFC\xDF" "e\r\n"), std::string::npos)
+        << Escaped(saved);
+    EXPECT_EQ(prompts.Errors().size(), 0u);
+}
+
+}  // namespace
+}  // namespace tovik
