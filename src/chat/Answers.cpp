@@ -2,8 +2,9 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "chat/Categories.h"
 #include "chat/Persona.h"
@@ -102,27 +103,23 @@ consteval bool EveryCategoryOnce() {
 }
 static_assert(EveryCategoryOnce());
 
-// The picture's size in bytes. The path is Windows-1252 text like everything
-// in the profile; it is tried as stored and, when it holds non-ASCII bytes,
-// also in the UTF-8 spelling that Linux file names normally use.
+// The picture's size in bytes; FileError when it cannot be opened for reading.
 std::uint64_t PictureSize(const std::string& path) {
-    auto sizeOf = [](const std::string& name, std::uint64_t& size) -> int {
-        std::FILE* file = std::fopen(name.c_str(), "rb");
-        if (!file) return errno;
-        struct stat info {};
-        int error = 0;
-        if (::fstat(::fileno(file), &info) != 0) error = errno;
-        // A directory opens for reading on Linux but is no picture to offer.
-        else if (S_ISDIR(info.st_mode)) error = EACCES;
-        else size = static_cast<std::uint64_t>(info.st_size);
-        std::fclose(file);
-        return error;
-    };
+    int error = 0;
     std::uint64_t size = 0;
-    int error = sizeOf(path, size);
-    if (error == ENOENT) {
-        const std::string utf8 = Cp1252ToUtf8(path);
-        if (utf8 != path && sizeOf(utf8, size) == 0) return size;
+    // Non-blocking, so that a named pipe given as picture cannot hang the bot.
+    const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0) error = errno;
+        // A directory opens for reading on Linux but is no picture to offer;
+        // the DCC server refuses the same files.
+        else if (S_ISDIR(info.st_mode)) error = EACCES;
+        else if (!S_ISREG(info.st_mode)) error = EINVAL;
+        else size = static_cast<std::uint64_t>(info.st_size);
+        ::close(fd);
     }
     if (error != 0) throw FileError(error, path);
     return size;

@@ -262,7 +262,12 @@ TEST_F(BuildReplyTest, MissingPictureFailsWithItsPathAndSwitchesNothingOn) {
 
 TEST_F(BuildReplyTest, ADirectoryIsNoPicture) {
     profile.SetPersonData("Picture=" + profile.Dir() + "\r\n");
-    EXPECT_THROW(Reply("hast du ein foto?"), FileError);
+    try {
+        Reply("hast du ein foto?");
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ("Dateizugriff verweigert: " + profile.Dir(), e.what());
+    }
     EXPECT_EQ(0, photo.switchedOn);
 }
 
@@ -272,6 +277,14 @@ TEST_F(BuildReplyTest, PictureWithUmlautInItsNameIsFoundUnderItsUtf8Name) {
     profile.SetPersonData("Picture=" + profile.Dir() + "/j\xF6rg.jpg\r\n");  // as the profile holds it
     const std::string reply = Reply("hast du ein foto?");
     EXPECT_EQ("\x01" "DCC SEND j\xF6rg.jpg 258 5678 5\x01", ReplyLine(reply, 2)) << Escaped(reply);
+}
+
+TEST_F(BuildReplyTest, ANamedPipeIsNoPictureAndDoesNotHang) {
+    const std::string fifo = profile.Dir() + "/pipe.jpg";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    profile.SetPersonData("Picture=" + fifo + "\r\n");
+    EXPECT_THROW(Reply("hast du ein foto?"), FileError);
+    EXPECT_EQ(0, photo.switchedOn);
 }
 
 TEST_F(BuildReplyTest, FailingDccSwitchEndsTheReply) {
