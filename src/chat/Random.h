@@ -17,6 +17,8 @@ public:
     explicit Random(Clock clock = UtcTimeOfDaySeed);
 
     void ReseedFromClock();
+    // Neighbouring seeds (consecutive milliseconds) are spread apart first,
+    // so that they do not give nearly the same first draw.
     void Seed(std::uint32_t seed);
     // Uniform integer in 0 .. n-1; 0 when n <= 0.
     int Below(int n);
