@@ -1,5 +1,7 @@
 #include "ui/GeneralOptionsForm_Unit.h"
 
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -16,11 +18,24 @@ TGeneralOptionsForm::TGeneralOptionsForm(ProfileContext& context, ErrorReporter&
     setObjectName(QStringLiteral("GeneralOptionsForm"));
     MakeFixedDialog(this, QStringLiteral("--] Allgemeine Einstellungen [--"), 426, 74);
 
-    MakeLabel(this, QStringLiteral("Schreibgeschwindigkeit:"), {8, 12, 118, 16});
-    CharTimeEdit = MakeEdit(this, QStringLiteral("CharTimeEdit"), {128, 10, 33, 21},
+    // One row of text around the field, placed by the font's real widths:
+    // where Tahoma is missing the fallback font runs wider, and the last
+    // note then wraps into two lines instead of being cut off.
+    const QFontMetrics metrics(font());
+    auto widthOf = [&](const QString& text) { return metrics.horizontalAdvance(text) + 4; };
+    const QString speed = QStringLiteral("Schreibgeschwindigkeit:");
+    const QString unit = QStringLiteral("ms pro Buchstabe");
+    int x = 8;
+    QLabel* speedLabel = MakeLabel(this, speed, {x, 12, widthOf(speed), 16});
+    x += widthOf(speed) + 2;
+    CharTimeEdit = MakeEdit(this, QStringLiteral("CharTimeEdit"), {x, 10, 33, 21},
                             QStringLiteral("Schreibgeschwindigkeit"));
-    MakeLabel(this, QStringLiteral("ms pro Buchstabe"), {166, 12, 88, 16});
-    MakeLabel(this, QStringLiteral("(nur bei bot-eigenen Nachrichten)"), {256, 12, 164, 16});
+    speedLabel->setBuddy(CharTimeEdit);
+    x += 33 + 4;
+    MakeLabel(this, unit, {x, 12, widthOf(unit), 16});
+    x += widthOf(unit) + 4;
+    QLabel* note = MakeLabel(this, QStringLiteral("(nur bei bot-eigenen Nachrichten)"), {x, 4, 426 - 4 - x, 32});
+    note->setWordWrap(true);
     CancelButton = MakeButton(this, QStringLiteral("&Abbrechen"), QStringLiteral("CancelButton"), {8, 44, 75, 21});
     ApplyButton = MakeButton(this, QStringLiteral("Ü&bernehmen"), QStringLiteral("ApplyButton"), {343, 44, 75, 21});
 
@@ -33,7 +48,9 @@ TGeneralOptionsForm::TGeneralOptionsForm(ProfileContext& context, ErrorReporter&
 
 void TGeneralOptionsForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    FormShow();
+    CancelButton->setFocus();  // each showing starts at the first control of the tab order
 }
 
 void TGeneralOptionsForm::FormShow() {

@@ -1,10 +1,12 @@
 #include "ui/IRCOptions_Unit.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <algorithm>
 #include <string>
 
 #include "profile/ProfileStore.h"
@@ -27,10 +29,22 @@ TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporte
     setObjectName(QStringLiteral("IRCOptionsForm"));
     MakeFixedDialog(this, QStringLiteral("--] IRC Einstellungen [--"), 353, 123);
 
-    QLabel* serverLabel = MakeLabel(this, QStringLiteral("IRC Server:"), {8, 12, 92, 16});
+    // The caption column is as wide as its longest caption in the font in
+    // use; the fields fill the rest of the row.
+    const QFontMetrics metrics(font());
+    const QString captions[] = {QStringLiteral("IRC Server:"), QStringLiteral("Kommando-Channel:"),
+                                QStringLiteral("B0T Nickname:")};
+    int captionWidth = 0;
+    for (const QString& c : captions) captionWidth = std::max(captionWidth, metrics.horizontalAdvance(c) + 4);
+    const int fieldX = 8 + captionWidth + 4;
+    const int portWidth = metrics.horizontalAdvance(QStringLiteral("Port:")) + 4;
+    const int portX = 353 - 8 - 57;
+    const int portLabelX = portX - 4 - portWidth;
+
+    QLabel* serverLabel = MakeLabel(this, captions[0], {8, 12, captionWidth, 16});
     IRCServerComboBox = new QComboBox(this);
     IRCServerComboBox->setObjectName(QStringLiteral("IRCServerComboBox"));
-    IRCServerComboBox->setGeometry(104, 8, 145, 21);
+    IRCServerComboBox->setGeometry(fieldX, 8, portLabelX - 6 - fieldX, 21);
     IRCServerComboBox->setEditable(true);
     // Typing a host does not add it to the list; the list stays the six.
     IRCServerComboBox->setInsertPolicy(QComboBox::NoInsert);
@@ -38,15 +52,16 @@ TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporte
     IRCServerComboBox->setAccessibleName(QStringLiteral("IRC Server"));
     serverLabel->setBuddy(IRCServerComboBox);
 
-    QLabel* portLabel = MakeLabel(this, QStringLiteral("Port:"), {258, 12, 28, 16});
-    IRCPortEdit = MakeEdit(this, QStringLiteral("IRCPortEdit"), {288, 8, 57, 21}, QStringLiteral("Port"));
+    QLabel* portLabel = MakeLabel(this, QStringLiteral("Port:"), {portLabelX, 12, portWidth, 16});
+    IRCPortEdit = MakeEdit(this, QStringLiteral("IRCPortEdit"), {portX, 8, 57, 21}, QStringLiteral("Port"));
     portLabel->setBuddy(IRCPortEdit);
-    QLabel* channelLabel = MakeLabel(this, QStringLiteral("Kommando-Channel:"), {8, 40, 92, 16});
-    ComChannelEdit = MakeEdit(this, QStringLiteral("ComChannelEdit"), {104, 36, 241, 21},
+    QLabel* channelLabel = MakeLabel(this, captions[1], {8, 40, captionWidth, 16});
+    ComChannelEdit = MakeEdit(this, QStringLiteral("ComChannelEdit"), {fieldX, 36, 345 - fieldX, 21},
                               QStringLiteral("Kommando-Channel"));
     channelLabel->setBuddy(ComChannelEdit);
-    QLabel* nickLabel = MakeLabel(this, QStringLiteral("B0T Nickname:"), {8, 68, 92, 16});
-    BotNickEdit = MakeEdit(this, QStringLiteral("BotNickEdit"), {104, 64, 241, 21}, QStringLiteral("B0T Nickname"));
+    QLabel* nickLabel = MakeLabel(this, captions[2], {8, 68, captionWidth, 16});
+    BotNickEdit = MakeEdit(this, QStringLiteral("BotNickEdit"), {fieldX, 64, 345 - fieldX, 21},
+                           QStringLiteral("B0T Nickname"));
     nickLabel->setBuddy(BotNickEdit);
 
     CancelButton = MakeButton(this, QStringLiteral("&Abbrechen"), QStringLiteral("CancelButton"), {8, 94, 75, 21});
@@ -64,7 +79,9 @@ TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporte
 
 void TIRCOptionsForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    FormShow();
+    IRCServerComboBox->setFocus();  // each showing starts at the first control of the tab order
 }
 
 void TIRCOptionsForm::FormShow() {

@@ -1,5 +1,6 @@
 #include "ui/InfoForm_Unit.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -27,10 +28,15 @@ TInfoForm::TInfoForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("InfoForm"));
     MakeFixedDialog(this, QStringLiteral("--] Information [--"), 417, 156);
 
-    NameLabel = BoldLabel(this, ToQt(kProgramName), 40, {8, 4, 220, 48});
+    NameLabel = BoldLabel(this, ToQt(kProgramName), 40, {8, 4, 0, 48});
     NameLabel->setObjectName(QStringLiteral("NameLabel"));
-    CreditLabel = BoldLabel(this, ToQt(kCreditNotice), 19, {228, 20, 185, 26});
+    NameLabel->resize(QFontMetrics(NameLabel->font()).horizontalAdvance(NameLabel->text()) + 4, 48);
+    // The notice stands right of the name and wraps if the font in use is
+    // too wide for one line.
+    const int creditX = NameLabel->geometry().right() + 6;
+    CreditLabel = BoldLabel(this, ToQt(kCreditNotice), 19, {creditX, 6, 417 - 4 - creditX, 48});
     CreditLabel->setObjectName(QStringLiteral("CreditLabel"));
+    CreditLabel->setWordWrap(true);
     VersionLabel = BoldLabel(this, QStringLiteral("Version: "), 11, {10, 54, 200, 16});
     VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
 

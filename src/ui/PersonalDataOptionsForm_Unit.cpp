@@ -92,7 +92,9 @@ TPersonDataOptionsForm::TPersonDataOptionsForm(ProfileContext& context, Random& 
 
 void TPersonDataOptionsForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    FormShow();
+    PreNameEdit->setFocus();  // each showing starts at the first control of the tab order
 }
 
 int TPersonDataOptionsForm::SexIndex() const { return sexButtons_->checkedId(); }

@@ -91,7 +91,9 @@ TProfileForm::TProfileForm(ProfileContext& context, ProfileHost& host, UserPromp
 
 void TProfileForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    FormShow();
+    ProfileListBox->setFocus();  // each showing starts at the first control of the tab order
 }
 
 void TProfileForm::keyPressEvent(QKeyEvent* event) {
