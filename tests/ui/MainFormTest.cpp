@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +28,8 @@
 #include "profile/ProfileStore.h"
 #include "ui/GeneralOptionsForm_Unit.h"
 #include "ui/IRCOptions_Unit.h"
+#include "ui/InfoForm_Unit.h"
+#include "ui/PersonalDataOptionsForm_Unit.h"
 #include "ui/LogView.h"
 #include "ui/ProfileForm_Unit.h"
 
@@ -157,6 +160,38 @@ TEST_F(MainFormTest, DialogsAreCreatedOnceInOrder) {
                                     QStringLiteral("PersonDataOptionsForm"), QStringLiteral("IRCOptionsForm"),
                                     QStringLiteral("InfoForm")}));
     for (QDialog* d : form->findChildren<QDialog*>()) EXPECT_FALSE(d->isVisible());
+}
+
+TEST_F(MainFormTest, MenuEntriesOpenTheirDialogsModallyAndShowingLoadsThem) {
+    CreateProfile(QStringLiteral("anna"));
+    ProfileFile(form->Context().ProfilePath()).WriteValue("General", "CharTime", "42");
+    struct Row {
+        QAction* action;
+        QDialog* dialog;
+    };
+    const Row rows[] = {{form->Profil1, form->ProfileForm()},
+                        {form->Allgemein1, form->GeneralOptionsForm()},
+                        {form->IRC1, form->IRCOptionsForm()},
+                        {form->Personendaten1, form->PersonDataOptionsForm()},
+                        {form->Info1, form->InfoForm()}};
+    for (const Row& row : rows) {
+        // Whatever comes up modally is closed again at once, so nothing waits.
+        QWidget* seen = nullptr;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                seen = modal;
+                modal->reject();
+            }
+        });
+        closer.start(5);
+        row.action->trigger();
+        EXPECT_EQ(seen, row.dialog) << row.action->objectName().toStdString();
+        EXPECT_FALSE(row.dialog->isVisible());
+    }
+    EXPECT_EQ(form->GeneralOptionsForm()->CharTimeEdit->text(), QStringLiteral("42"));
+    EXPECT_EQ(form->InfoForm()->VersionLabel->text(), QStringLiteral("Version: 0.10 BETA"));
+    EXPECT_TRUE(form->OnlineButton->isEnabled()) << "the profile manager's closing rule ran";
 }
 
 TEST_F(MainFormTest, StateTableOfProfileManagerAndConnectionButtons) {
