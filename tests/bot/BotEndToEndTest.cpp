@@ -22,7 +22,7 @@ namespace tovik {
 namespace {
 
 using test::IrcTestClient;
-using test::WaitUntil;
+using test::AwaitCondition;
 
 constexpr const char* kServerBinary = "/usr/sbin/ngircd";
 const std::string kGrey = "\x03" "14";
@@ -57,7 +57,7 @@ public:
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(kServerBinary, {"-n", "-f", conf});
         if (!process_.waitForStarted(5000)) return false;
-        return WaitUntil(
+        return AwaitCondition(
             [port] {
                 QTcpSocket probe;
                 probe.connectToHost(QHostAddress::LocalHost, port);
@@ -105,7 +105,7 @@ protected:
     }
 
     bool Logged(std::string_view part, int ms = 10000) {
-        return WaitUntil(
+        return AwaitCondition(
             [&] {
                 for (const auto& line : log_)
                     if (line.find(part) != std::string::npos) return true;
@@ -176,7 +176,7 @@ TEST_F(BotEndToEndTest, RegistersSetsUpItsChannelAnswersAndSendsItsPicture) {
     auto mark = user.Mark();
     user.Send("PRIVMSG TovikBot :hi, wie alt bist du?");
     ASSERT_GE(user.WaitForText("PRIVMSG #Tovik-B0T :" + kGrey + "<-- tester: hi, wie alt bist du?", 10000, mark), 0);
-    ASSERT_TRUE(WaitUntil([&] { return user.Count("PRIVMSG tester :", mark) == 2; }, 10000));
+    ASSERT_TRUE(AwaitCondition([&] { return user.Count("PRIVMSG tester :", mark) == 2; }, 10000));
     std::vector<std::string> reports, answers;
     for (std::size_t i = mark; i < user.Lines().size(); ++i) {
         const std::string& l = user.Lines()[i];
@@ -191,7 +191,7 @@ TEST_F(BotEndToEndTest, RegistersSetsUpItsChannelAnswersAndSendsItsPicture) {
     mark = user.Mark();
     user.Send("PRIVMSG #Tovik-B0T :.answer tester off");
     ASSERT_GE(user.WaitForText(":" + kGrey + "Answering for tester Disabled", 10000, mark), 0);
-    ASSERT_TRUE(WaitUntil([&] { return bot_->IsDenied("TESTER"); }));
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->IsDenied("TESTER"); }));
     user.Send("PRIVMSG #Tovik-B0T :.say tester hallo du");
     ASSERT_GE(user.WaitForText("PRIVMSG tester :hallo du", 10000, mark), 0);
     ASSERT_GE(user.WaitForText(":" + kGrey + "--> tester: hallo du", 10000, mark), 0);
@@ -229,7 +229,7 @@ TEST_F(BotEndToEndTest, RegistersSetsUpItsChannelAnswersAndSendsItsPicture) {
                              static_cast<char>(total >> 8), static_cast<char>(total)};
         receiver.write(ack, 4);
     });
-    ASSERT_TRUE(WaitUntil([&] { return received.size() >= pictureBytes.size(); }, 20000))
+    ASSERT_TRUE(AwaitCondition([&] { return received.size() >= pictureBytes.size(); }, 20000))
         << received.size() << " of " << pictureBytes.size();
     EXPECT_TRUE(received == pictureBytes);
 

@@ -22,7 +22,7 @@ using namespace tovik::literals;
 using namespace std::string_literals;
 using test::Escaped;
 using test::FakeIrcServer;
-using test::WaitUntil;
+using test::AwaitCondition;
 using Texts = std::vector<std::string>;
 
 const std::string kGrey = "\x03" "14";
@@ -152,12 +152,12 @@ TEST_F(BotRuntimeTest, LinesSplitAcrossWritesAreNeitherLostNorCut) {
     GoOnline();
     const auto logged = log_.size();
     server_.Send(":srv NOTICE Tovik-B0T :first\r\nPI");
-    ASSERT_TRUE(WaitUntil([&] { return log_.size() == logged + 1; }));  // that read is handled
+    ASSERT_TRUE(AwaitCondition([&] { return log_.size() == logged + 1; }));  // that read is handled
     server_.Send("NG :split\r");
     server_.Send("\n:srv NOTICE Tovik-B0T :bare\n\r\n:srv NOTICE Tovik-B0T :tail");
     ASSERT_GE(server_.WaitForLine("PONG split"), 0);
     server_.Send("\r\n");
-    ASSERT_TRUE(WaitUntil([&] { return log_.size() == logged + 5; }));
+    ASSERT_TRUE(AwaitCondition([&] { return log_.size() == logged + 5; }));
     EXPECT_EQ(Texts(log_.begin() + logged, log_.end()),
               (Texts{":srv NOTICE Tovik-B0T :first", "PING :split", ":srv NOTICE Tovik-B0T :bare", "",
                      ":srv NOTICE Tovik-B0T :tail"}));
@@ -273,7 +273,7 @@ TEST_F(BotRuntimeTest, InvalidCharTimeStopsTheLineAndIsReportedOncePerRead) {
     const auto mark = Mark();
     const auto logged = log_.size();
     server_.Send("PING :1\r\n:srv NOTICE x :y\r\n");
-    ASSERT_TRUE(WaitUntil([&] { return !errors_.empty(); }));
+    ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }));
     EXPECT_EQ(errors_, Texts{std::string("'abc' ist kein gültiger Integerwert"_w1252)});
     EXPECT_EQ(log_.size(), logged);
     Set("General", "CharTime", "20");
@@ -419,21 +419,21 @@ TEST_F(BotRuntimeTest, ARefusedConnectionIsReported) {
     }
     Set("IRC", "Port", std::to_string(closedPort));
     EXPECT_TRUE(bot_->OnlineButtonClick());
-    ASSERT_TRUE(WaitUntil([&] { return !errors_.empty(); }));
+    ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }));
     EXPECT_EQ(errors_, Texts{"Asynchroner Socket-Fehler 111"});
 }
 
 TEST_F(BotRuntimeTest, AnUnknownHostIsReported) {
     Set("IRC", "Server", "no-such-host.invalid");
     EXPECT_TRUE(bot_->OnlineButtonClick());
-    ASSERT_TRUE(WaitUntil([&] { return !errors_.empty(); }, 15000));
+    ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }, 15000));
     EXPECT_EQ(errors_, Texts{"Windows-Socket-Fehler: Host nicht gefunden (11001), auf API 'ASync Lookup'"});
 }
 
 TEST_F(BotRuntimeTest, TheServerClosingIsNoError) {
     GoOnline();
     server_.CloseClient();
-    ASSERT_TRUE(WaitUntil([&] { return !bot_->IsConnected(); }));
+    ASSERT_TRUE(AwaitCondition([&] { return !bot_->IsConnected(); }));
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -448,8 +448,8 @@ TEST_F(BotRuntimeTest, OfflineClosesAtOnceWithoutQuitAndOnlineConnectsAgain) {
     probe.connectToHost(QHostAddress::LocalHost, identPort);
     EXPECT_FALSE(probe.waitForConnected(2000));
     EXPECT_TRUE(bot_->OnlineButtonClick());
-    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 2; }));
-    ASSERT_TRUE(WaitUntil([&] { return server_.Received().size() > before; }));
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }));
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Received().size() > before; }));
     EXPECT_EQ(server_.Received().substr(before, 13), "NICK []B0T[]\n");
     EXPECT_TRUE(errors_.empty());
 }
@@ -460,7 +460,7 @@ TEST_F(BotRuntimeTest, AReplyBeingTypedWhenGoingOfflineVanishes) {
     server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
     ASSERT_GE(server_.WaitForPrefix("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna", mark), 0);
     bot_->OfflineButtonClick();
-    ASSERT_TRUE(WaitUntil([&] { return bot_->PendingAnswers() == 0; }));
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->PendingAnswers() == 0; }));
     EXPECT_TRUE(errors_.empty());
     EXPECT_EQ(server_.Lines().size(), mark + 1);
 }
@@ -478,7 +478,7 @@ TEST_F(BotRuntimeTest, AnIdentPortThatCannotBeOpenedIsReportedOnceAndTheBotConne
     EXPECT_EQ(errors[0].rfind("Windows-Socket-Fehler: ", 0), 0u) << errors[0];
     bot.OfflineButtonClick();
     EXPECT_TRUE(bot.OnlineButtonClick());
-    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 2; }));
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }));
     EXPECT_EQ(errors.size(), 1u);
 }
 

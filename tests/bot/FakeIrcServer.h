@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "EventWait.h"
 #include "TestSupport.h"
 
 namespace tovik::test {
@@ -36,7 +37,7 @@ public:
 
     quint16 Port() const { return server_.serverPort(); }
     int Connections() const { return connections_; }
-    bool WaitForClient(int ms = 5000) { return WaitUntil([this] { return client_ != nullptr; }, ms); }
+    bool WaitForClient(int ms = 5000) { return AwaitCondition([this] { return client_ != nullptr; }, ms); }
 
     void Send(std::string_view bytes) {
         client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
@@ -52,12 +53,12 @@ public:
         return texts;
     }
     bool WaitForLines(std::size_t count, int ms = 5000) {
-        return WaitUntil([this, count] { return lines_.size() >= count; }, ms);
+        return AwaitCondition([this, count] { return lines_.size() >= count; }, ms);
     }
     // Waits until a line (from index `from` on) equals `text`; its index or -1.
     int WaitForLine(std::string_view text, std::size_t from = 0, int ms = 5000) {
         int found = -1;
-        WaitUntil(
+        AwaitCondition(
             [&] {
                 for (std::size_t i = from; i < lines_.size(); ++i)
                     if (lines_[i].text == text) return (found = static_cast<int>(i)) >= 0;
@@ -69,7 +70,7 @@ public:
     // Waits until a line from index `from` on starts with `prefix`; its index or -1.
     int WaitForPrefix(std::string_view prefix, std::size_t from = 0, int ms = 5000) {
         int found = -1;
-        WaitUntil(
+        AwaitCondition(
             [&] {
                 for (std::size_t i = from; i < lines_.size(); ++i)
                     if (lines_[i].text.rfind(prefix, 0) == 0) return (found = static_cast<int>(i)) >= 0;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "EventWait.h"
 #include "TestSupport.h"
 
 namespace tovik::test {
@@ -21,7 +22,7 @@ public:
 
     bool Connect(quint16 port, const std::string& nick) {
         socket_.connectToHost(QHostAddress::LocalHost, port);
-        if (!WaitUntil([this] { return socket_.state() == QAbstractSocket::ConnectedState; })) return false;
+        if (!AwaitCondition([this] { return socket_.state() == QAbstractSocket::ConnectedState; })) return false;
         Send("NICK " + nick);
         Send("USER tester 0 0 :Test Client");
         return WaitFor([](const std::string& l) { return l.find(" 001 ") != std::string::npos; }, 10000) >= 0;
@@ -37,7 +38,7 @@ public:
     // to ms for it; -1 when none came.
     int WaitFor(const std::function<bool(const std::string&)>& pred, int ms = 10000, std::size_t from = 0) {
         int found = -1;
-        WaitUntil(
+        AwaitCondition(
             [&] {
                 for (std::size_t i = from; i < lines_.size(); ++i)
                     if (pred(lines_[i])) return (found = static_cast<int>(i)) >= 0;
