@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/Cp1252.h"
 #include "text/Errors.h"
 #include "ui/TextConvert.h"
 
@@ -164,7 +165,7 @@ std::string LogView::ViewTextForSave() const {
 
 void LogView::SaveTo(const std::string& path) {
     Flush();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::FILE* out = std::fopen(NativePath(path).c_str(), "wb");
     if (!out) throw FileCreateError(path);
     bool ok = true;
     auto put = [&](const char* data, std::size_t size) {

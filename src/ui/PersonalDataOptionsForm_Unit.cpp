@@ -157,10 +157,11 @@ void TPersonDataOptionsForm::CancelButtonClick() { reject(); }
 void TPersonDataOptionsForm::PicButtonClick() {
     reporter_.Guard([&] {
         const QString chosen = prompts_.OpenFile(this, QStringLiteral("Foto"),
-                                                 QFile::decodeName(QByteArray::fromStdString(
-                                                     context_.ProgramDirectory())),
+                                                 ToQt(context_.ProgramDirectory()),
                                                  PictureFilters());
-        if (!chosen.isEmpty()) pictureFile_ = QFile::encodeName(chosen).toStdString();
+        // Stored as Windows-1252 text like every other value; whoever opens
+        // the file turns it back into its UTF-8 name.
+        if (!chosen.isEmpty()) pictureFile_ = FromQt(chosen);
     });
 }
 

@@ -29,16 +29,16 @@ constexpr int kNameRole = Qt::UserRole;  // the entry's profile name as Windows-
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool IsFile(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 // Every entry of the working directory whose name ends in ".ini" (in any
-// case), directories and hidden entries included, as the names' bytes.
+// case), directories and hidden entries included, as Windows-1252 names.
 std::vector<std::string> IniEntriesOfCwd() {
     std::vector<std::string> names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), &::closedir);
@@ -46,7 +46,7 @@ std::vector<std::string> IniEntriesOfCwd() {
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (name.size() < 4 || LowerAnsi(name.substr(name.size() - 4)) != ".ini") continue;
-        names.emplace_back(name.substr(0, name.size() - 4));
+        names.push_back(PathFromNative(name.substr(0, name.size() - 4)));
     }
     return names;
 }
@@ -118,7 +118,7 @@ void TProfileForm::ListProfiles() {
     // The working directory moves into the profiles directory and stays
     // there; every path the program builds starts from the program
     // directory, so nothing depends on it.
-    if (IsDirectory(dir) && ::chdir(dir.c_str()) == 0) names = IniEntriesOfCwd();
+    if (IsDirectory(dir) && ::chdir(NativePath(dir).c_str()) == 0) names = IniEntriesOfCwd();
     std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return LowerAnsi(a) < LowerAnsi(b);
     });
@@ -160,7 +160,7 @@ void TProfileForm::CreateButtonClick() {
 
 void TProfileForm::CreateProfile() {
     const std::string name = NameFromEdit();
-    ::mkdir(context_.ProfilesDirectory().c_str(), 0777);  // a failure shows when the file is created
+    ::mkdir(NativePath(context_.ProfilesDirectory()).c_str(), 0777);  // a failure shows when the file is created
 
     const std::string lowered = LowerAnsi(name);
     for (int row = 0; row < ProfileListBox->count(); ++row) {
@@ -175,7 +175,7 @@ void TProfileForm::CreateProfile() {
     }
 
     const std::string path = context_.ProfileFileOf(name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) throw FileError(errno, path);
     ::close(fd);
 
@@ -198,7 +198,7 @@ void TProfileForm::DeleteButtonClick() {
             prompts_.Error(QStringLiteral("Fehler"), QStringLiteral("Das Profil existiert nicht !!"));
             return;
         }
-        ::unlink(path.c_str());
+        ::unlink(NativePath(path).c_str());
         ListProfiles();
         context_.SetCurrentProfile({});
         host_.SetProfileStatus(QStringLiteral("Profil: [kein Profil geladen ...]"));

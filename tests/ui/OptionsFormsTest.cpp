@@ -296,6 +296,17 @@ TEST_F(OptionsTest, PhotoChooserStartsInTheProgramDirectoryWithThreeFileTypes) {
     EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("PersonData", "Picture", "?"), dir.Path() + "/bild.jpg");
 }
 
+// The photo path is stored as Windows-1252 text like every other value; the
+// DCC server and the offer turn it back into the file's UTF-8 name.
+TEST_F(OptionsTest, PhotoPathWithUmlautIsStoredAsWindows1252) {
+    TPersonDataOptionsForm form(context, random, prompts, reporter);
+    form.FormShow();
+    prompts.fileToChoose = QStringLiteral("/fotos/B\u00e4r.jpg");
+    form.PicButtonClick();
+    form.ApplyButtonClick();
+    EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("PersonData", "Picture", "?"), "/fotos/B\xE4r.jpg");
+}
+
 TEST_F(OptionsTest, AChosenPhotoIsForgottenWhenTheDialogIsCancelled) {
     WriteFileBytes(context.ProfilePath(), "[PersonData]\r\nPicture=/alt/foto.gif\r\n");
     TPersonDataOptionsForm form(context, random, prompts, reporter);

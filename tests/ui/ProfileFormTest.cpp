@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "profile/ProfileStore.h"
+#include "text/Cp1252.h"
 #include "text/Literal.h"
 #include "ui/ErrorReporter.h"
 
@@ -22,7 +23,8 @@ using namespace tovik::literals;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+// Paths in the program are Windows-1252; the names on disk are UTF-8.
+bool Exists(const std::string& path) { return ::access(NativePath(path).c_str(), F_OK) == 0; }
 
 class FakeHost : public ProfileHost {
 public:
@@ -43,7 +45,7 @@ protected:
     }
     void AddProfileFile(const std::string& name, std::string_view bytes = "") {
         dir.MakeProfilesDir();
-        WriteFileBytes(dir.Profiles() + "/" + name + ".ini", bytes);
+        WriteFileBytes(NativePath(dir.Profiles() + "/" + name + ".ini"), bytes);
     }
     bool ButtonsEnabled() const {
         return form.CreateButton->isEnabled() && form.LoadButton->isEnabled() && form.DeleteButton->isEnabled();
