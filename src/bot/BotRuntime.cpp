@@ -235,6 +235,10 @@ void BotRuntime::Impl::IRCClientRead() {
     replies_.EndRead();
     PumpReplies();
     if (!failure.empty()) emit owner_.ErrorOccurred(failure);
+    // An error box runs its own event loop inside this handler, and the
+    // socket does not announce data that arrived meanwhile a second time.
+    if (ircClient_->bytesAvailable() > 0)
+        QTimer::singleShot(0, &owner_, [this] { Guarded([this] { IRCClientRead(); }); });
 }
 
 void BotRuntime::Impl::HandleServerLine(const std::string& line) {

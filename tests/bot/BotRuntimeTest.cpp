@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -280,6 +282,24 @@ TEST_F(BotRuntimeTest, InvalidCharTimeStopsTheLineAndIsReportedOncePerRead) {
     Sync();
     EXPECT_EQ(server_.Texts(mark), Texts{"PONG sync1"});
     EXPECT_EQ(errors_.size(), 1u);
+}
+
+TEST_F(BotRuntimeTest, LinesArrivingWhileAnErrorIsShownAreHandledAfterwards) {
+    GoOnline();
+    Set("General", "CharTime", "abc");
+    bool shown = false;
+    // Like a message box: the operator reads it while its own event loop runs.
+    QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [&] {
+        if (std::exchange(shown, true)) return;
+        Set("General", "CharTime", "20");
+        server_.Send("PING :during\r\n");
+        QEventLoop box;
+        QTimer::singleShot(300, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    server_.Send("PING :before\r\n");
+    EXPECT_GE(server_.WaitForLine("PONG during"), 0);
+    EXPECT_TRUE(shown);
 }
 
 // ---- the deny list and the remote commands ----------------------------------------
