@@ -71,6 +71,8 @@ public:
             f();
         } catch (const std::exception& error) {
             ReportError(error);
+        } catch (...) {
+            emit owner_.ErrorOccurred("Unbekannter Fehler");
         }
     }
 
@@ -352,8 +354,10 @@ bool BotRuntime::OnlineButtonClick() {
         return impl_->OnlineButtonClick();
     } catch (const std::exception& error) {
         impl_->ReportError(error);
-        return false;
+    } catch (...) {
+        emit ErrorOccurred("Unbekannter Fehler");
     }
+    return false;
 }
 
 void BotRuntime::OfflineButtonClick() {
