@@ -1,14 +1,8 @@
 #include "bot/OutgoingLine.h"
 
-namespace tovik {
+#include "irc/IRC.h"
 
-std::string RemoveLineBreaks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != '\r' && c != '\n' && c != '\0') out += c;
-    return out;
-}
+namespace tovik {
 
 std::string SealLine(std::string_view built) {
     if (!built.empty() && built.back() == '\n') built.remove_suffix(1);

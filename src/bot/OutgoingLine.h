@@ -15,9 +15,6 @@ namespace tovik {
 // stays within the 512 bytes a server accepts.
 inline constexpr std::size_t kMaxLineBody = 510;
 
-// The text without CR, LF and NUL bytes.
-std::string RemoveLineBreaks(std::string_view text);
-
 // One built line (ending in "\n") made safe to send: every CR, LF and NUL
 // before its end removed, cut to kMaxLineBody bytes, one "\n" appended.
 std::string SealLine(std::string_view built);

@@ -88,6 +88,14 @@ std::string MakeIdentReply(std::string_view ports, std::string_view system, std:
 
 std::string MakeRawLine(std::string_view line) { return Concat({line, "\n"}); }
 
+std::string RemoveLineBreaks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r' && c != '\n' && c != '\0') out += c;
+    return out;
+}
+
 bool IsPing(std::string_view line) { return line.substr(0, 4) == "PING"; }
 
 std::string GetNick(std::string_view line) {

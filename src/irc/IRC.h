@@ -36,6 +36,11 @@ std::string GetFirstWord(std::string_view line);
 std::string GetSecondWord(std::string_view line, bool rest);
 std::string GetThirdWord(std::string_view line, bool rest);
 
+// The text without CR, LF and NUL bytes: any of them would end a protocol
+// line early (servers end lines at a bare CR too) and let whoever supplied the
+// text start a command of their own.
+std::string RemoveLineBreaks(std::string_view text);
+
 // n-th (1-based) dot-separated part as an integer; 0 when there is no such
 // part; ConvertError when the part is not a decimal number.
 int IPPart(std::string_view address, int n);

@@ -23,15 +23,6 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
-// CR, LF and NUL would end or corrupt the reply line at the resolver.
-std::string WithoutLineBreaks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != '\r' && c != '\n' && c != '\0') out += c;
-    return out;
-}
-
 bool IsPort(std::string_view text) {
     text = TrimBlanks(text);
     if (text.empty()) return false;
@@ -54,9 +45,9 @@ bool IsIdentPortPair(std::string_view query) {
 
 std::string IdentAnswer(std::string_view query, const IdentServer::UserIdSource& userId) {
     const std::string_view trimmed = TrimBlanks(query);
-    const std::string ports = WithoutLineBreaks(trimmed);
+    const std::string ports = RemoveLineBreaks(trimmed);
     if (!IsIdentPortPair(trimmed)) return ports + " : ERROR : INVALID-PORT\r\n";
-    std::string reply = MakeIdentReply(ports, "UNIX", WithoutLineBreaks(userId()));
+    std::string reply = MakeIdentReply(ports, "UNIX", RemoveLineBreaks(userId()));
     // The IRC builders end lines with a bare "\n", but RFC 1413 ends every
     // reply with CR LF and strict resolvers reject anything else.
     if (!reply.empty() && reply.back() == '\n') reply.pop_back();
@@ -112,7 +103,7 @@ private:
         } catch (const std::exception& e) {
             // The resolver still deserves an answer; the operator learns why.
             failure = e.what();
-            reply = WithoutLineBreaks(TrimBlanks(line)) + " : ERROR : UNKNOWN-ERROR\r\n";
+            reply = RemoveLineBreaks(TrimBlanks(line)) + " : ERROR : UNKNOWN-ERROR\r\n";
         }
         socket_->write(reply.data(), static_cast<qint64>(reply.size()));
         Close();

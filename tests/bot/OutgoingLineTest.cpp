@@ -53,9 +53,5 @@ TEST(SealLineTest, RemovedBreaksDoNotCountTowardsTheLimit) {
     EXPECT_EQ(SealLine("\r\r" + body + "\n"), body + "\n");
 }
 
-TEST(RemoveLineBreaksTest, KeepsEverythingElse) {
-    EXPECT_EQ(RemoveLineBreaks(std::string("a\rb\nc\0d\te\x01", 10)), "abcd\te\x01");
-}
-
 }  // namespace
 }  // namespace tovik

@@ -183,5 +183,9 @@ TEST(IRCAddress, IPToInteger) {
     EXPECT_EQ(std::to_string(IPToInteger("192.168.2.33")), "3232236065");
 }
 
+TEST(RemoveLineBreaksTest, KeepsEverythingElse) {
+    EXPECT_EQ(RemoveLineBreaks(std::string("a\rb\nc\0d\te\x01", 10)), "abcd\te\x01");
+}
+
 }  // namespace
 }  // namespace tovik
