@@ -77,7 +77,7 @@ TEST_F(BotLoadTest, FiveThousandMessagesFromTwoHundredSenders) {
     std::string batch;
     for (int i = 0; i < 5000; ++i) {
         const int s = (i * 7) % 200;
-        const std::string nick = "s" + std::to_string(s);
+        const std::string nick = std::string("s").append(std::to_string(s));
         batch += ":" + nick + "!u@h PRIVMSG Tovik-B0T :" + texts[i % 10] + "\r\n";
         ++sent[nick];
         denied += s % 10 == 0;

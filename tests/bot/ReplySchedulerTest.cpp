@@ -237,7 +237,7 @@ TEST(ReplySchedulerTest, AThousandNestedReadsNeedNoCallStack) {
     Harness h;
     h.replies["m"] = {"m"};
     for (int i = 0; i < 1000; ++i) {
-        h.Read({{"s" + std::to_string(i), "m"}});
+        h.Read({{std::string("s").append(std::to_string(i)), "m"}});
         h.scheduler.Run();  // begins the new top message, its line not yet due
     }
     EXPECT_EQ(h.scheduler.Depth(), 1000u);

@@ -434,7 +434,7 @@ TEST_F(ProfileStoreTest, FifoInThePlaceOfTheFileNeitherHangsNorIsWritten) {
 
 TEST_F(ProfileStoreTest, WritesIntoAFileWith100000Keys) {
     std::string content = "[big]\r\n";
-    for (int i = 0; i < 100000; ++i) content += "k" + std::to_string(i) + "=v\r\n";
+    for (int i = 0; i < 100000; ++i) content.append("k").append(std::to_string(i)).append("=v\r\n");
     content += "[IRC]\r\nServer=x\r\n";
     WriteFileBytes(Path(), content);
     ProfileFile file(Path());
