@@ -6,7 +6,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 "$repo/scripts/install-deps.sh"
 build="$repo/build-asan"
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTOVIK_SANITIZE=ON >/dev/null
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTOVIK_SANITIZE=ON -DTOVIK_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS="suppressions=$repo/tests/lsan.supp:print_suppressions=0"
