@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -19,7 +20,9 @@
 #include <QTcpSocket>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTest>
 #include <QTimer>
+#include <vector>
 #include <memory>
 
 #include "TestSupport.h"
@@ -349,6 +352,55 @@ TEST_F(MainFormTest, EnterInTheConsoleFieldsGoesToTheRuntime) {
     emit form->ServerSendEdit->returnPressed();
     ASSERT_TRUE(server.WaitForText("AWAY\n"));
     EXPECT_EQ(form->ServerSendEdit->text(), QString());
+}
+
+// Presses Alt+key in the window and waits for the click that the mnemonic
+// animates; the button clicked, or nullptr.
+QAbstractButton* PressAlt(QWidget* window, Qt::Key key) {
+    QAbstractButton* clicked = nullptr;
+    std::vector<QMetaObject::Connection> connections;
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
+        connections.push_back(QObject::connect(button, &QAbstractButton::clicked, [&clicked, button] {
+            if (!clicked) clicked = button;
+        }));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, key, Qt::AltModifier);
+    WaitUntil([&] { return clicked != nullptr; }, 1000);
+    for (const auto& c : connections) QObject::disconnect(c);
+    return clicked;
+}
+
+TEST_F(MainFormTest, KeyboardAloneGoesOnlineSendsAndQuits) {
+    FakeIrcServer server;
+    CreateProfile(QStringLiteral("anna"));
+    PointAt(server);
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+
+    // "&Online" and "&Offline" share Alt+O; only the enabled one answers.
+    EXPECT_EQ(PressAlt(form.get(), Qt::Key_O), form->OnlineButton);
+    ASSERT_TRUE(server.WaitForText("USER "));
+    server.received.clear();
+
+    // Enter, typed as a key, sends the console and the raw line.
+    form->SendEdit->setFocus();
+    QTest::keyClicks(form->SendEdit, QStringLiteral("invite Carol"));
+    QTest::keyClick(form->SendEdit, Qt::Key_Return);
+    EXPECT_EQ(form->SendEdit->text(), QString());
+    form->ServerSendEdit->setFocus();
+    QTest::keyClicks(form->ServerSendEdit, QStringLiteral("AWAY :weg"));
+    QTest::keyClick(form->ServerSendEdit, Qt::Key_Enter);
+    EXPECT_EQ(form->ServerSendEdit->text(), QString());
+    ASSERT_TRUE(server.WaitForText("AWAY :weg\n")) << Escaped(server.received);
+    EXPECT_EQ(Escaped(server.received), Escaped("INVITE Carol #Tovik-B0T\nAWAY :weg\n"));
+
+    EXPECT_EQ(PressAlt(form.get(), Qt::Key_O), form->OfflineButton);
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    ASSERT_TRUE(server.ClientGone());
+
+    EXPECT_EQ(PressAlt(form.get(), Qt::Key_B), form->QuitButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(prompts.records.empty());
 }
 
 TEST_F(MainFormTest, TheDenyListIsMirroredIntoTheHiddenList) {
