@@ -263,6 +263,11 @@ void DCCServer::SetStallTimeoutMs(int ms) { stallTimeoutMs_ = ms; }
 void DCCServer::DCCServerClientConnect() {
     std::vector<std::string> errors;
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        if (transfers_.size() >= kMaxTransfers) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         auto* transfer = new Transfer(*this, socket, stallTimeoutMs_, listenRound_);
         transfers_.push_back(transfer);
         std::string error;

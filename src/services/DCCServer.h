@@ -3,6 +3,7 @@
 // streams the picture file to each one exactly once.
 
 #include <QObject>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,6 +44,11 @@ public:
     using PicturePathSource = std::function<std::string()>;  // read at each connect
 
     static constexpr int kDefaultStallTimeoutMs = 60000;
+    // Transfers at one time. Each holds a file and a socket buffer; while the
+    // listener waits for its first receiver anyone may connect, and without a
+    // bound a stream of connections would take memory and descriptors until
+    // the bot fails. Connections beyond it are closed at once.
+    static constexpr std::size_t kMaxTransfers = 16;
 
     DCCServer(quint16 port, PicturePathSource picturePath, QObject* parent = nullptr);
     ~DCCServer() override;

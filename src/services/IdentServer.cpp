@@ -169,6 +169,11 @@ int IdentServer::OpenConnections() const { return static_cast<int>(queries_.size
 
 void IdentServer::IdentServerClientConnect() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        if (queries_.size() >= kMaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         auto* query = new Query(*this, socket, queryTimeoutMs_);
         queries_.push_back(query);
         query->Start();

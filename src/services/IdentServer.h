@@ -22,6 +22,10 @@ public:
     // A query line longer than this is not a port pair but a misbehaving peer.
     static constexpr std::size_t kMaxQueryBytes = 1000;
     static constexpr int kDefaultQueryTimeoutMs = 30000;
+    // Connections waiting for their query at one time. A server asks once per
+    // client connection; beyond this someone is flooding the port, and each
+    // further connection is closed at once instead of holding a descriptor.
+    static constexpr std::size_t kMaxConnections = 16;
 
     IdentServer(quint16 port, UserIdSource userId, QObject* parent = nullptr);
     ~IdentServer() override;

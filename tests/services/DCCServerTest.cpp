@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "ServiceTestClient.h"
 #include "TestSupport.h"
@@ -306,6 +307,27 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AckCoversFileTest,
                                            CoverCase{0, 0x100000000ull, true},
                                            CoverCase{5, 0x100000005ull, true},
                                            CoverCase{0xFFFFFFFFu, 0x100000005ull, false}));
+
+TEST_F(DCCServerTest, ConnectionsBeyondTheBoundAreClosedAndTheOthersServed) {
+    const std::string file = WritePicture(256 * 1024 + 9);
+    server_->SwitchOn();
+    std::vector<std::unique_ptr<TestClient>> receivers;
+    for (std::size_t i = 0; i < DCCServer::kMaxTransfers; ++i) receivers.push_back(Receiver(false));
+    ASSERT_TRUE(WaitUntil([&] { return server_->OpenConnections() == static_cast<int>(DCCServer::kMaxTransfers); }));
+
+    auto extra = Receiver(false);
+    ASSERT_TRUE(extra->WaitClosed());
+    EXPECT_TRUE(extra->Received().empty());
+    EXPECT_EQ(server_->OpenConnections(), static_cast<int>(DCCServer::kMaxTransfers));
+
+    for (auto& receiver : receivers) {
+        ASSERT_TRUE(receiver->WaitReceived(file.size(), kTransferMs));
+        receiver->SendAck(static_cast<std::uint32_t>(file.size()));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server_->OpenConnections() == 0; }, kTransferMs));
+    for (auto& receiver : receivers) ExpectSameBytes(receiver->Received(), file);
+    EXPECT_EQ(errors_->count(), 0);
+}
 
 }  // namespace
 }  // namespace tovik

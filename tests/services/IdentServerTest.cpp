@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 #include "ServiceTestClient.h"
 #include "TestSupport.h"
@@ -224,6 +225,22 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"a,b", "a,b : ERROR : INVALID-PORT\r\n"},
         AnswerCase{"", " : ERROR : INVALID-PORT\r\n"},
         AnswerCase{"1,\r2", "1,2 : ERROR : INVALID-PORT\r\n"}));
+
+TEST_F(IdentServerTest, ConnectionsBeyondTheBoundAreClosedAndTheOthersAnswered) {
+    std::vector<std::unique_ptr<TestClient>> waiting;
+    for (std::size_t i = 0; i < IdentServer::kMaxConnections; ++i) waiting.push_back(Connected());
+    ASSERT_TRUE(WaitUntil([&] { return server_->OpenConnections() == static_cast<int>(IdentServer::kMaxConnections); }));
+
+    auto extra = Connected();
+    ASSERT_TRUE(extra->WaitClosed());
+    EXPECT_TRUE(extra->Received().empty());
+
+    for (auto& client : waiting) client->Send("6193, 23\r\n");
+    for (auto& client : waiting) {
+        ASSERT_TRUE(client->WaitClosed());
+        EXPECT_EQ(Escaped(client->Received()), Escaped(kReply6193));
+    }
+}
 
 }  // namespace
 }  // namespace tovik
