@@ -2,11 +2,36 @@
 
 #include <QDialog>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace tovik {
+namespace {
+
+// Enter presses the button that has the focus, as it does in every Windows
+// dialog. Qt only does that for "auto default" buttons, which would also
+// make the first of them the default button that Enter presses from any
+// field: the windows have no default button, so that is not wanted.
+class EnterPressesFocusedButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || mods != Qt::NoModifier) return false;
+        auto* button = static_cast<QPushButton*>(watched);
+        if (!button->isEnabled()) return false;
+        button->click();
+        return true;
+    }
+};
+
+}  // namespace
 
 void ApplyFormFont(QWidget* window) {
     static const QFont font = [] {
@@ -35,6 +60,7 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QString& obj
     button->setAutoDefault(false);
     button->setDefault(false);
     button->setGeometry(place);
+    button->installEventFilter(new EnterPressesFocusedButton(button));
     return button;
 }
 

@@ -19,8 +19,8 @@ void ApplyFormFont(QWidget* window);
 // A dialog frame with only the close box, fixed to the given client size.
 void MakeFixedDialog(QDialog* dialog, const QString& caption, int clientWidth, int clientHeight);
 
-// A push button that Enter never presses by itself: none of the windows has
-// a default button.
+// A push button that Enter presses only while it has the focus: none of the
+// windows has a default button.
 QPushButton* MakeButton(QWidget* parent, const QString& text, const QString& objectName, QRect place);
 QLabel* MakeLabel(QWidget* parent, const QString& text, QRect place);
 QLineEdit* MakeEdit(QWidget* parent, const QString& objectName, QRect place, const QString& accessibleName);

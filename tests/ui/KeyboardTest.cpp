@@ -146,6 +146,29 @@ TEST_F(KeyboardTest, ProfileManagerIgnoresEnterAndEscape) {
     form.close();
 }
 
+TEST_F(KeyboardTest, EnterPressesTheFocusedButtonOnly) {
+    TGeneralOptionsForm general(context, reporter);
+    ASSERT_TRUE(ShowActive(&general));
+    general.CharTimeEdit->setFocus();
+    general.CharTimeEdit->setText(QStringLiteral("9"));
+    QTest::keyClick(general.CharTimeEdit, Qt::Key_Return);
+    EXPECT_TRUE(general.isVisible()) << "Enter in a field presses no button";
+    general.ApplyButton->setFocus();
+    QTest::keyClick(general.ApplyButton, Qt::Key_Return);
+    EXPECT_FALSE(general.isVisible());
+    EXPECT_EQ(ReadFileBytes(context.ProfilePath()), "[General]\r\nCharTime=9\r\n");
+
+    NullHost host;
+    TProfileForm form(context, host, prompts, reporter);
+    ASSERT_TRUE(ShowActive(&form));
+    form.ProfileEdit->setText(QStringLiteral("dora"));
+    form.LoadButton->setFocus();
+    QTest::keyClick(form.LoadButton, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(context.CurrentProfile(), "dora");
+    EXPECT_TRUE(prompts.records.empty());
+}
+
 TEST_F(KeyboardTest, SettingsDialogsApplyWithAltBAndCancelWithAltA) {
     TGeneralOptionsForm general(context, reporter);
     ASSERT_TRUE(ShowActive(&general));
