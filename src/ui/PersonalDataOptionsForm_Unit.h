@@ -36,8 +36,9 @@ public:
     // Setting clamps into -1..1.
     int SexIndex() const;
     void SetSexIndex(int index);
-    // The photo path the chooser remembers (not shown in the dialog), as the
-    // file system's bytes so that the photo server can open it.
+    // The photo path the chooser remembers (not shown in the dialog), as
+    // Windows-1252 text like every stored value; whoever opens the file
+    // turns it back into its UTF-8 name.
     const std::string& PictureFile() const { return pictureFile_; }
 
     QGroupBox* SexRadioGroup = nullptr;
