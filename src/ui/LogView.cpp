@@ -30,6 +30,17 @@ void AppendCrLf(std::string& out, std::string_view lfLines) {
     }
 }
 
+// One line of the view as saved. Shift+Enter puts a line separator into a
+// line instead of starting a new one; on screen it is a line break, and it
+// has no Windows-1252 byte, so it is saved as the line break it shows.
+void AppendBlockBytes(std::string& out, const QTextBlock& block) {
+    // The block's own text: unlike toPlainText() it keeps no-break spaces.
+    QString text = block.text();
+    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+    out += FromQt(text);
+    out += "\r\n";
+}
+
 }  // namespace
 
 LogView::LogView(QWidget* parent, int viewLines)
@@ -116,11 +127,7 @@ void LogView::SpillOldestBlocks(int count) {
     QTextDocument* doc = document();
     std::string bytes;
     QTextBlock block = doc->begin();
-    for (int i = 0; i < count; ++i, block = block.next()) {
-        // The block's own text: unlike toPlainText() it keeps no-break spaces.
-        bytes += FromQt(block.text());
-        bytes += "\r\n";
-    }
+    for (int i = 0; i < count; ++i, block = block.next()) AppendBlockBytes(bytes, block);
     QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::Start);
     if (block.isValid()) {
@@ -156,10 +163,7 @@ std::string LogView::ViewTextForSave() const {
     std::string bytes;
     const int lines = ViewLineCount();
     QTextBlock block = document()->begin();
-    for (int i = 0; i < lines && block.isValid(); ++i, block = block.next()) {
-        bytes += FromQt(block.text());
-        bytes += "\r\n";
-    }
+    for (int i = 0; i < lines && block.isValid(); ++i, block = block.next()) AppendBlockBytes(bytes, block);
     return bytes;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -86,6 +87,24 @@ TEST_F(LogViewTest, OperatorEditsAreSavedAndTextTypedOnTheLastLineBecomesALine) 
     view.AppendLine("three");
     view.Flush();
     EXPECT_EQ(Escaped(SavedBytes(view)), Escaped("one (gelesen)\r\ntwo\r\nNotiz \xE4\xF6\r\nthree\r\n"));
+}
+
+TEST_F(LogViewTest, ALineBreakTypedWithShiftIsSavedAsALineBreak) {
+    LogView view(nullptr, 4);
+    view.AppendLine("eins");
+    view.Flush();
+    QTextCursor cursor(view.document()->findBlockByNumber(0));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    view.setTextCursor(cursor);
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(&view, QStringLiteral("Notiz"));
+    EXPECT_EQ(Escaped(SavedBytes(view)), Escaped("eins\r\nNotiz\r\n"));
+    // The same when the line has left the view for the scratch file.
+    for (const char* line : {"a", "b", "c", "d", "e", "f"}) view.AppendLine(line);
+    view.Flush();
+    ASSERT_GT(view.SpilledLineCount(), 0);
+    EXPECT_EQ(Escaped(SavedBytes(view)), Escaped("eins\r\nNotiz\r\na\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"));
 }
 
 TEST_F(LogViewTest, OldLinesSpillAndTheSavedLogIsCompleteAndInOrder) {
