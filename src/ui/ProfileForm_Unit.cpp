@@ -5,13 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCollator>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "profile/ProfileStore.h"
@@ -119,11 +122,20 @@ void TProfileForm::ListProfiles() {
     // there; every path the program builds starts from the program
     // directory, so nothing depends on it.
     if (IsDirectory(dir) && ::chdir(NativePath(dir).c_str()) == 0) names = IniEntriesOfCwd();
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return LowerAnsi(a) < LowerAnsi(b);
+    // Sorted as a German reader looks names up, without regard to case:
+    // "Ärger" stands among the A names, not after "Zebra". Names that differ
+    // only in case keep a fixed order.
+    QCollator collator(QLocale(QLocale::German, QLocale::Germany));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::pair<QString, std::string>> entries;
+    entries.reserve(names.size());
+    for (std::string& name : names) entries.emplace_back(ToQt(name), std::move(name));
+    std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+        const int order = collator.compare(a.first, b.first);
+        return order != 0 ? order < 0 : a.second < b.second;
     });
-    for (const std::string& name : names) {
-        auto* item = new QListWidgetItem(ToQt(name), ProfileListBox);
+    for (const auto& [shown, name] : entries) {
+        auto* item = new QListWidgetItem(shown, ProfileListBox);
         item->setData(kNameRole, QByteArray::fromStdString(name));
     }
     ProfileListBox->setEnabled(!names.empty());

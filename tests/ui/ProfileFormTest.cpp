@@ -91,16 +91,16 @@ TEST_F(ProfileFormTest, NoProfilesDirectoryShowsTheDisabledLine) {
 TEST_F(ProfileFormTest, ListIsSortedWithoutRegardToCaseAndClickFillsTheName) {
     AddProfileFile("Zebra");
     AddProfileFile("anna");
-    AddProfileFile("\xC4rger");        // Ärger: lowercases to E4, after every ASCII letter
+    AddProfileFile("\xC4rger");        // Ärger: among the A names, as in a German list
     AddProfileFile("notes", "x");
     WriteFileBytes(dir.Profiles() + "/readme.txt", "x");
     WriteFileBytes(dir.Profiles() + "/UPPER.INI", "");
     form.FormShow();
     EXPECT_TRUE(form.ProfileListBox->isEnabled());
-    EXPECT_EQ(Entries(), (QStringList{QStringLiteral("anna"), QStringLiteral("notes"), QStringLiteral("UPPER"),
-                                      QStringLiteral("Zebra"), QStringLiteral("Ärger")}));
+    EXPECT_EQ(Entries(), (QStringList{QStringLiteral("anna"), QStringLiteral("Ärger"), QStringLiteral("notes"),
+                                      QStringLiteral("UPPER"), QStringLiteral("Zebra")}));
     EXPECT_TRUE(ButtonsDisabled());
-    form.ProfileListBox->setCurrentRow(3);
+    form.ProfileListBox->setCurrentRow(4);
     EXPECT_EQ(form.ProfileEdit->text(), QStringLiteral("Zebra"));
     EXPECT_TRUE(ButtonsEnabled());
 }
@@ -179,6 +179,7 @@ TEST_F(ProfileFormTest, EveryEqualEntryIsAskedAboutInTurn) {
     AddProfileFile("Tom");
     AddProfileFile("tom");
     form.FormShow();
+    EXPECT_EQ(Entries(), (QStringList{QStringLiteral("Tom"), QStringLiteral("tom")}));
     form.ProfileEdit->setText(QStringLiteral("TOM"));
     prompts.answers = {true, false};
     form.CreateButtonClick();
