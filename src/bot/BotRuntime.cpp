@@ -6,6 +6,7 @@
 #include <chrono>
 #include <exception>
 
+#include "bot/ConnectionEndProbe.h"
 #include "bot/Credits.h"
 #include "bot/DenyList.h"
 #include "bot/OperatorConsole.h"
@@ -86,6 +87,7 @@ private:
     ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
 
     void IRCClientConnect();
+    void IRCClientDisconnect() { endProbe_.Release(); }
     void IRCClientRead();
     void IRCClientError(QAbstractSocket::SocketError error);
     void HandleServerLine(const std::string& line);
@@ -108,6 +110,7 @@ private:
     Random& random_;
     QTimer* replyTimer_;
     LineBuffer lineBuffer_;
+    ConnectionEndProbe endProbe_;
     bool identErrorReported_ = false;
 };
 
@@ -128,6 +131,8 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
     replyTimer_->setTimerType(Qt::PreciseTimer);
     // Every slot guards itself: no exception may leave an event handler.
     QObject::connect(ircClient_, &QTcpSocket::connected, &owner, [this] { Guarded([this] { IRCClientConnect(); }); });
+    QObject::connect(ircClient_, &QTcpSocket::disconnected, &owner,
+                     [this] { Guarded([this] { IRCClientDisconnect(); }); });
     QObject::connect(ircClient_, &QTcpSocket::readyRead, &owner, [this] { Guarded([this] { IRCClientRead(); }); });
     QObject::connect(ircClient_, &QTcpSocket::errorOccurred, &owner, [this](QAbstractSocket::SocketError error) {
         Guarded([this, error] { IRCClientError(error); });
@@ -139,6 +144,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
 }
 
 BotRuntime::Impl::~Impl() {
+    endProbe_.Release();  // so that the socket's close below reaches the server
     // The children outlive this object inside ~QObject; cut them loose first
     // so that no notification during their destruction reaches us.
     for (QObject* child : std::initializer_list<QObject*>{ircClient_, identServer_, dccServer_, replyTimer_}) {
@@ -157,6 +163,7 @@ bool BotRuntime::Impl::OnlineButtonClick() {
     const std::string host = profile.ReadValue("IRC", "Server", kDefaultIrcServer);
 
     SwitchIdentOn();
+    endProbe_.Release();  // else the old connection would stay open on the server's side
     ircClient_->abort();
     lineBuffer_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
     // IPv4, because the DCC offer names the connection's local IPv4 address.
@@ -180,10 +187,14 @@ void BotRuntime::Impl::SwitchIdentOn() {
 
 void BotRuntime::Impl::OfflineButtonClick() {
     identServer_->SwitchOff();
+    endProbe_.Release();  // else the server would never see this close
     ircClient_->abort();  // at once, without QUIT; replies still being typed go nowhere
 }
 
-void BotRuntime::Impl::IRCClientConnect() { SendRegistration(); }
+void BotRuntime::Impl::IRCClientConnect() {
+    endProbe_.Watch(static_cast<int>(ircClient_->socketDescriptor()));
+    SendRegistration();
+}
 
 void BotRuntime::Impl::SendRegistration() {
     const ProfileFile profile = Profile();
@@ -199,9 +210,16 @@ void BotRuntime::Impl::SendRegistration() {
 }
 
 void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
+    // Whatever went wrong, this connection is over: its state is read once
+    // and the duplicate goes, so that it holds nothing open.
+    const bool reset = endProbe_.WasReset();
+    endProbe_.Release();
     switch (error) {
     case QAbstractSocket::RemoteHostClosedError:
-        return;  // the server ending the connection is no failure of ours
+        // The server ending the connection is no failure of ours; a reset is
+        // (the server crashed, or something between us cut the line).
+        if (reset) throw SocketError(104);
+        return;
     case QAbstractSocket::ConnectionRefusedError:
         throw SocketError(111);
     case QAbstractSocket::SocketTimeoutError:

@@ -9,7 +9,11 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QTemporaryDir>
+#include <filesystem>
+#include <functional>
+#include <iterator>
 #include <memory>
+#include <utility>
 
 #include "FakeIrcServer.h"
 #include "TestSupport.h"
@@ -59,6 +63,16 @@ protected:
         if (!endMotd) return;
         server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
         ASSERT_TRUE(server_.WaitForLines(6));
+    }
+
+    // A new connection (the first or a further one), registered.
+    void ConnectAgain() {
+        const int connections = server_.Connections();
+        const std::size_t mark = Mark();
+        ASSERT_TRUE(bot_->OnlineButtonClick());
+        ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == connections + 1; }));
+        ASSERT_GE(server_.WaitForLine("USER Tovik-B0T 0 0 :Tovik B0T", mark), 0);
+        ASSERT_TRUE(bot_->IsConnected());
     }
 
     // Sends a PING and waits for its PONG: everything the bot did because of
@@ -454,6 +468,58 @@ TEST_F(BotRuntimeTest, TheServerClosingIsNoError) {
     GoOnline();
     server_.CloseClient();
     ASSERT_TRUE(AwaitCondition([&] { return !bot_->IsConnected(); }));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, AResetByTheServerIsReportedOnce) {
+    for (const bool registered : {false, true}) {
+        SCOPED_TRACE(registered ? "after the message of the day" : "while registering");
+        errors_.clear();
+        ASSERT_NO_FATAL_FAILURE(ConnectAgain());
+        if (registered) {
+            server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
+            Sync();
+        }
+        server_.ResetClient();
+        ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty() && !bot_->IsConnected(); }));
+        QCoreApplication::processEvents();  // a second report would be queued by now
+        EXPECT_EQ(errors_, Texts{"Asynchroner Socket-Fehler 104"});
+    }
+}
+
+TEST_F(BotRuntimeTest, ClosingItselfTheBotLeavesNothingOpenOnTheServersSide) {
+    // However the bot ends a connection, the server must see it end, promptly.
+    const std::vector<std::pair<const char*, std::function<void()>>> closes{
+        {"offline", [&] { bot_->OfflineButtonClick(); }},
+        {"online again", [&] { EXPECT_TRUE(bot_->OnlineButtonClick()); }},
+        {"bot destroyed", [&] { bot_.reset(); }},
+    };
+    for (const auto& [how, close] : closes) {
+        SCOPED_TRACE(how);
+        ASSERT_NO_FATAL_FAILURE(ConnectAgain());
+        const int ended = server_.EndedByBot();
+        close();
+        EXPECT_TRUE(server_.WaitForEndedByBot(ended + 1, 2000));
+        EXPECT_EQ(server_.EndedByBot(), ended + 1);
+    }
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, ConnectingAgainAndAgainLeavesNoDescriptorBehind) {
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    ASSERT_NO_FATAL_FAILURE(ConnectAgain());
+    const auto before = openDescriptors();
+    for (int round = 2; round <= 5; ++round) {
+        ASSERT_NO_FATAL_FAILURE(ConnectAgain());
+        ASSERT_TRUE(server_.WaitForEndedByBot(round - 1));  // the old one is gone on both sides
+    }
+    EXPECT_EQ(openDescriptors(), before);
+    bot_->OfflineButtonClick();
+    ASSERT_TRUE(server_.WaitForEndedByBot(5));
+    EXPECT_LT(openDescriptors(), before);
     EXPECT_TRUE(errors_.empty());
 }
 

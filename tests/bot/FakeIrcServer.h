@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <sys/socket.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ public:
                 client_ = socket;
                 ++connections_;
                 QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { Collect(socket); });
+                QObject::connect(socket, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
+                    if (error == QAbstractSocket::RemoteHostClosedError) ++endedByBot_;
+                });
             }
         });
     }
@@ -44,6 +48,19 @@ public:
         client_->flush();
     }
     void CloseClient() { client_->disconnectFromHost(); }
+    // Ends the connection with a reset instead of a FIN: a zero linger time
+    // makes the kernel drop the connection at once when it is closed.
+    void ResetClient() {
+        const linger abortive{1, 0};
+        ::setsockopt(static_cast<int>(client_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                     sizeof abortive);
+        client_->abort();
+    }
+    // Connections the bot has closed, as the server saw them (end of stream).
+    int EndedByBot() const { return endedByBot_; }
+    bool WaitForEndedByBot(int count, int ms = 5000) {
+        return AwaitCondition([this, count] { return endedByBot_ >= count; }, ms);
+    }
 
     const std::string& Received() const { return received_; }
     const std::vector<Line>& Lines() const { return lines_; }
@@ -92,6 +109,7 @@ private:
     QTcpServer server_;
     QTcpSocket* client_ = nullptr;
     int connections_ = 0;
+    int endedByBot_ = 0;
     std::string received_;
     std::size_t parsed_ = 0;
     std::vector<Line> lines_;
