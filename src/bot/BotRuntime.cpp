@@ -363,9 +363,9 @@ void BotRuntime::Impl::Send(const std::vector<std::string>& lines, Cleaning clea
 // ---- the public face: no exception leaves it -------------------------------
 
 BotRuntime::BotRuntime(ProfileContext& context, Random& random, BotPorts ports, QObject* parent)
-    : QObject(parent), impl_(new Impl(*this, context, random, ports)) {}
+    : QObject(parent), impl_(std::make_unique<Impl>(*this, context, random, ports)) {}
 
-BotRuntime::~BotRuntime() { delete impl_; }
+BotRuntime::~BotRuntime() = default;
 
 bool BotRuntime::OnlineButtonClick() {
     try {

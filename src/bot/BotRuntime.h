@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ signals:
 
 private:
     class Impl;
-    Impl* impl_;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tovik
