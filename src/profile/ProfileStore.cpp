@@ -58,12 +58,6 @@ constexpr std::size_t kMaxValueLength = 2047;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // One line of the file, without its line end.
 struct IniLine {
     enum class Kind { Other, Section, Key } kind = Kind::Other;

@@ -9,19 +9,12 @@
 
 #include "irc/IRC.h"
 #include "services/Listen.h"
+#include "text/Cp1252.h"
 #include "text/Errors.h"
 
 namespace tovik {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool IsPort(std::string_view text) {
     text = TrimBlanks(text);

@@ -14,6 +14,9 @@ char LowerAnsi(char c);
 std::string LowerAnsi(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// The text without blanks (spaces and tabs) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
 // The whole Windows-1252 table, 0x80-0x9F included. The five bytes that the
 // code page leaves undefined map to the C1 control of the same number, so the
 // conversion round-trips every byte.
