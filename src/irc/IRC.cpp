@@ -16,12 +16,18 @@ std::string Concat(std::initializer_list<std::string_view> pieces) {
     return out;
 }
 
-// Everything after the text colon: the first ":" at the second character or
-// later. Character 1 is skipped so that a prefix colon is never taken, but
-// the search knows nothing about fields, so a colon in the prefix or target
-// wins just as well. No colon gives empty text.
+// Everything after the text colon: the first ":" after the prefix. A host in
+// the prefix may be an IPv6 address ("nick!u@2001:db8::1"), so the search
+// starts at the blank that ends the prefix; a line without a prefix is
+// searched from its second character. No colon gives empty text.
 std::string_view TrailingText(std::string_view line) {
-    const auto colon = line.size() < 2 ? npos : line.find(':', 1);
+    if (line.size() < 2) return {};
+    std::size_t from = 1;
+    if (line.front() == ':') {
+        const auto blank = line.find(' ');
+        if (blank != npos) from = blank;
+    }
+    const auto colon = line.find(':', from);
     return colon == npos ? std::string_view{} : line.substr(colon + 1);
 }
 

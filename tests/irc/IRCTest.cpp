@@ -118,9 +118,12 @@ TEST(IRCParsers, EdgeShapes) {
         // Adjacent blanks in the header delimit empty fields.
         {":n!u  PRIVMSG b :x", "n", "", "PRIVMSG", "x", "x", "", "", "", ""},
         {":n!u PRIVMSG  b :x", "n", "PRIVMSG", "", "x", "x", "", "", "", ""},
-        // A colon in the prefix is the text colon too.
-        {":n!u@2001:db8::1 PRIVMSG b :hi", "n", "PRIVMSG", "b", "db8::1 PRIVMSG b :hi", "db8::1",
-         "PRIVMSG", "PRIVMSG b :hi", "b", "b :hi"},
+        // An IPv6 host in the prefix: its colons are not the text colon.
+        {":n!u@2001:db8::1 PRIVMSG b :.say #c hi", "n", "PRIVMSG", "b", ".say #c hi", ".say",
+         "#c", "#c hi", "hi", "hi"},
+        {":n!u@::1 PRIVMSG b :\x01VERSION\x01", "n", "PRIVMSG", "b", "\x01VERSION\x01",
+         "\x01VERSION\x01", "", "", "", ""},
+        {":n!u@::1 QUIT", "n", "", "", "", "", "", "", "", ""},
         // Bytes above 127 are plain bytes.
         {":J\xF6rg!u PRIVMSG b :gr\xFC\xDF dich", "J\xF6rg", "PRIVMSG", "b", "gr\xFC\xDF dich",
          "gr\xFC\xDF", "dich", "dich", "", ""},
