@@ -20,6 +20,7 @@
 #include "profile/ProfileStore.h"
 #include "services/DCCServer.h"
 #include "services/IdentServer.h"
+#include "services/Listen.h"
 #include "text/Cp1252.h"
 #include "text/Errors.h"
 
@@ -218,19 +219,16 @@ void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
     case QAbstractSocket::RemoteHostClosedError:
         // The server ending the connection is no failure of ours; a reset is
         // (the server crashed, or something between us cut the line).
-        if (reset) throw SocketError(104);
+        if (reset) throw SocketError(ErrnoOf(error));
         return;
     case QAbstractSocket::ConnectionRefusedError:
-        throw SocketError(111);
     case QAbstractSocket::SocketTimeoutError:
-        throw SocketError(110);
     case QAbstractSocket::NetworkError:
-        throw SocketError(104);
+        throw SocketError(ErrnoOf(error));
     case QAbstractSocket::HostNotFoundError:
         throw SocketError("Host nicht gefunden", 11001, "ASync Lookup");
     default:
-        throw SocketError(Utf8ToCp1252(ircClient_->errorString().toStdString()), static_cast<int>(error),
-                          "connect");
+        throw SocketError(Utf8ToCp1252(ircClient_->errorString().toStdString()), ErrnoOf(error), "connect");
     }
 }
 
@@ -262,15 +260,18 @@ void BotRuntime::Impl::IRCClientRead() {
 }
 
 void BotRuntime::Impl::HandleServerLine(const std::string& line) {
+    emit owner_.LineReceived(line);
+    // A PING is answered here and now, whatever replies are being typed and
+    // before any setting is read: a typo in the typing speed must not let
+    // the server drop the bot.
+    if (IsPing(line)) Send(MakePong(line));
+
     const ProfileFile profile = Profile();
     const int charTime = StrToInt(profile.ReadValue("General", "CharTime", "500"));
     const std::string channel = profile.ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
     const std::string botNick = profile.ReadValue("IRC", "BotNick", "Tovik-B0T");
-    emit owner_.LineReceived(line);
 
-    // Independent tests: more than one may act on a line. A PING is answered
-    // here and now, whatever replies are being typed.
-    if (IsPing(line)) Send(MakePong(line));
+    // Independent tests: more than one may act on a line.
     const std::string command = GetCommand(line);
     if (command == "433") SendRegistration();  // same nick again, as often as the server asks
     if (command == "376" || command == "422") SetUpCommandChannel(channel, botNick);

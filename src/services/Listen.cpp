@@ -20,7 +20,9 @@ int ErrnoOf(QAbstractSocket::SocketError error) {
     case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
     case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
     case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
-    case QAbstractSocket::NetworkError: return ENETDOWN;
+    // Qt reports an unreachable network or host on connect as NetworkError;
+    // a reset of an open connection arrives as RemoteHostClosedError.
+    case QAbstractSocket::NetworkError: return ENETUNREACH;
     case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
     default: return EIO;
     }

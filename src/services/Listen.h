@@ -1,7 +1,7 @@
 #pragma once
-// What the two side services share about their sockets: opening a listener
-// with the program's error text, and turning Qt's socket errors into the
-// errno-like numbers that the error texts carry.
+// What the sockets share: opening a listener with the program's error text,
+// and the one mapping from Qt's socket errors to the errno numbers that the
+// error texts carry (used by the IRC client and both side services).
 
 #include <QAbstractSocket>
 

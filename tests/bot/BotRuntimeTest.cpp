@@ -283,18 +283,21 @@ TEST_F(BotRuntimeTest, RecognisesItsNickAndChannelInAnyCase) {
     EXPECT_EQ(server_.Texts(mark)[0], "PRIVMSG #Tovik-B0T :\x02Tovik-B0T (c) 2026 Tovik-Team ... Version: 0.10 BETA");
 }
 
-TEST_F(BotRuntimeTest, InvalidCharTimeStopsTheLineAndIsReportedOncePerRead) {
+// A typo in the typing speed must not cost the connection: the PING is still
+// answered and every line still reaches the log; the rest of each line's
+// handling stops, and the conversion error is shown once per read.
+TEST_F(BotRuntimeTest, InvalidCharTimeStillAnswersPingsAndIsReportedOncePerRead) {
     GoOnline();
     Set("General", "CharTime", "abc");
     const auto mark = Mark();
     const auto logged = log_.size();
-    server_.Send("PING :1\r\n:srv NOTICE x :y\r\n");
+    server_.Send("PING :1\r\n:srv NOTICE x :y\r\n:anna!a@h PRIVMSG Tovik-B0T :hallo\r\n");
     ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }));
     EXPECT_EQ(errors_, Texts{std::string("'abc' ist kein gültiger Integerwert"_w1252)});
-    EXPECT_EQ(log_.size(), logged);
+    EXPECT_EQ(log_.size(), logged + 3);
     Set("General", "CharTime", "20");
     Sync();
-    EXPECT_EQ(server_.Texts(mark), Texts{"PONG sync1"});
+    EXPECT_EQ(server_.Texts(mark), (Texts{"PONG 1", "PONG sync1"}));
     EXPECT_EQ(errors_.size(), 1u);
 }
 
