@@ -52,7 +52,9 @@ public:
         // names files in UTF-8.
         const std::string native = Cp1252ToUtf8(cp1252Path);
         if (native.empty()) return ENOENT;
-        fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking: a FIFO or a device named as the picture must not
+        // freeze the program in open(); only regular files are sent anyway.
+        fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0) return errno;
         struct stat info {};
         if (::fstat(fd_, &info) != 0) return Fail(errno);
@@ -94,7 +96,8 @@ private:
 // the connection stays until the receiver has confirmed everything.
 class DCCServer::Transfer : public QObject {
 public:
-    Transfer(DCCServer& owner, QTcpSocket* socket, int stallTimeoutMs, std::uint64_t round)
+    Transfer(DCCServer& owner, QTcpSocket* socket, int stallTimeoutMs, int lifeTimeoutMs,
+             std::uint64_t round)
         : QObject(&owner), owner_(owner), socket_(socket), round_(round) {
         socket_->setParent(this);
         connect(socket_, &QTcpSocket::readyRead, this, [this] { owner_.DCCServerClientRead(this); });
@@ -104,14 +107,22 @@ public:
         stall_.setSingleShot(true);
         stall_.setInterval(stallTimeoutMs);
         connect(&stall_, &QTimer::timeout, this, &Transfer::Stalled);
+        // However the receiver behaves, a slot is freed after this long, so
+        // that a few peers trickling acknowledgements cannot lock out the rest.
+        life_.setSingleShot(true);
+        connect(&life_, &QTimer::timeout, this, [this] { socket_->abort(); });
+        life_.start(lifeTimeoutMs);
     }
 
     // Opens the picture and begins sending. Returns the error text when the
     // file cannot be opened; the connection then stays open, idle, until the
-    // receiver gives up or the server is switched off.
+    // receiver gives up or the stall time-out closes it.
     std::string Start(const std::string& path) {
         path_ = path;
-        if (const int error = file_.Open(path); error != 0) return FileError(error, path).what();
+        if (const int error = file_.Open(path); error != 0) {
+            stall_.start();
+            return FileError(error, path).what();
+        }
         remaining_ = file_.Size();
         size_ = file_.Size();
         sending_ = true;
@@ -125,9 +136,12 @@ public:
     bool ReadAcks() {
         const QByteArray data = socket_->readAll();
         const bool hadAny = acks_.Any();
+        const std::uint32_t before = acks_.Last();
         if (acks_.Feed(std::string_view(data.constData(), static_cast<std::size_t>(data.size()))) == 0)
             return false;
-        if (sending_) stall_.start();  // the receiver is alive and taking bytes
+        // Only an acknowledgement that moves on shows a receiver taking bytes;
+        // the same count repeated is no progress.
+        if (sending_ && (!hadAny || acks_.Last() != before)) stall_.start();
         return !hadAny;
     }
 
@@ -143,6 +157,7 @@ public:
     void Drop() {
         socket_->disconnect(this);
         stall_.stop();
+        life_.stop();
         socket_->abort();
         file_.Close();
     }
@@ -214,6 +229,7 @@ private:
     QTcpSocket* socket_;
     std::uint64_t round_;
     QTimer stall_;
+    QTimer life_;
     InputFile file_;
     std::string path_;
     std::string chunk_;
@@ -260,6 +276,8 @@ int DCCServer::OpenConnections() const { return static_cast<int>(transfers_.size
 
 void DCCServer::SetStallTimeoutMs(int ms) { stallTimeoutMs_ = ms; }
 
+void DCCServer::SetLifeTimeoutMs(int ms) { lifeTimeoutMs_ = ms; }
+
 void DCCServer::DCCServerClientConnect() {
     std::vector<std::string> errors;
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
@@ -268,7 +286,7 @@ void DCCServer::DCCServerClientConnect() {
             socket->deleteLater();
             continue;
         }
-        auto* transfer = new Transfer(*this, socket, stallTimeoutMs_, listenRound_);
+        auto* transfer = new Transfer(*this, socket, stallTimeoutMs_, lifeTimeoutMs_, listenRound_);
         transfers_.push_back(transfer);
         std::string error;
         try {

@@ -44,6 +44,9 @@ public:
     using PicturePathSource = std::function<std::string()>;  // read at each connect
 
     static constexpr int kDefaultStallTimeoutMs = 60000;
+    // The longest a connection may hold a transfer slot, whatever it sends:
+    // a photo crosses even a slow line in a fraction of this.
+    static constexpr int kDefaultLifeTimeoutMs = 15 * 60000;
     // Transfers at one time. Each holds a file and a socket buffer; while the
     // listener waits for its first receiver anyone may connect, and without a
     // bound a stream of connections would take memory and descriptors until
@@ -65,6 +68,9 @@ public:
     // A transfer that makes no progress (nothing written, nothing
     // acknowledged) for this long is closed; applies to later connections.
     void SetStallTimeoutMs(int ms);
+    // A connection is cut this long after it came, finished or not; applies
+    // to later connections.
+    void SetLifeTimeoutMs(int ms);
 
 signals:
     void ErrorOccurred(const std::string& text);
@@ -78,6 +84,7 @@ private:
     PicturePathSource picturePath_;
     QTcpServer* server_;
     int stallTimeoutMs_ = kDefaultStallTimeoutMs;
+    int lifeTimeoutMs_ = kDefaultLifeTimeoutMs;
     // Counts the times the listener was opened, so that an acknowledgement on
     // a connection from an earlier offer does not close a newer listener.
     std::uint64_t listenRound_ = 0;

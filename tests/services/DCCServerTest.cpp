@@ -3,9 +3,11 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ServiceTestClient.h"
@@ -327,6 +329,47 @@ TEST_F(DCCServerTest, ConnectionsBeyondTheBoundAreClosedAndTheOthersServed) {
     ASSERT_TRUE(WaitUntil([&] { return server_->OpenConnections() == 0; }, kTransferMs));
     for (auto& receiver : receivers) ExpectSameBytes(receiver->Received(), file);
     EXPECT_EQ(errors_->count(), 0);
+}
+
+// Whatever a receiver does, it cannot hold a slot for good: a picture that
+// cannot be sent, a FIFO named as the picture, repeating one short count, or
+// trickling ever new counts; each is closed within its bound and the program
+// stays responsive meanwhile.
+TEST_F(DCCServerTest, NoReceiverHoldsASlotForEver) {
+    picture_ = Path("fehlt.jpg");
+    server_->SetStallTimeoutMs(300);
+    server_->SwitchOn();
+    auto missing = Receiver(false);
+    EXPECT_TRUE(missing->WaitClosed());
+    EXPECT_EQ(errors_->count(), 1);
+
+    picture_ = Path("fifo.jpg");
+    ASSERT_EQ(::mkfifo(picture_.c_str(), 0600), 0);
+    auto fifo = Receiver(false);
+    ASSERT_TRUE(WaitUntil([&] { return errors_->count() == 2; }));  // open() did not block
+    EXPECT_TRUE(fifo->WaitClosed());
+    EXPECT_TRUE(fifo->Received().empty());
+
+    picture_ = Path("bild.jpg");
+    const std::string file = WritePicture(1000);
+    auto repeating = Receiver(false);
+    ASSERT_TRUE(repeating->WaitReceived(file.size()));
+    QTimer repeat;
+    QObject::connect(&repeat, &QTimer::timeout, [&] { repeating->SendAck(500); });
+    repeat.start(100);
+    EXPECT_TRUE(repeating->WaitClosed());
+    repeat.stop();
+
+    server_->SetLifeTimeoutMs(800);
+    server_->SwitchOn();
+    auto trickling = Receiver(false);
+    ASSERT_TRUE(trickling->WaitReceived(file.size()));
+    std::uint32_t count = 0;
+    QObject::connect(&repeat, &QTimer::timeout, [&] { trickling->SendAck(++count); });
+    repeat.start(100);
+    EXPECT_TRUE(trickling->WaitClosed());
+    EXPECT_GE(count, 5u);  // outlived several stall times, then the life bound cut it
+    EXPECT_TRUE(WaitUntil([&] { return server_->OpenConnections() == 0; }));
 }
 
 }  // namespace
