@@ -153,7 +153,17 @@ private:
     std::string_view view_;
 };
 
+// Editors that save "UTF-8 with BOM" put these three bytes first; read as
+// text they would hide the first section's header.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+std::string_view WithoutBom(std::string_view content) {
+    if (content.starts_with(kUtf8Bom)) content.remove_prefix(kUtf8Bom.size());
+    return content;
+}
+
 SectionMap Parse(std::string_view content) {
+    content = WithoutBom(content);
     SectionMap sections;
     KeyMap* current = nullptr;
     ForEachLine(content, [&](std::string_view line, std::size_t, std::size_t, std::size_t) {
@@ -326,16 +336,26 @@ std::string OneLine(std::string_view text) {
     return out;
 }
 
-// The new content of the file with key=value stored in section.
-std::string WithValue(std::string_view content, std::string_view section, std::string_view key,
+// What completes the line end of a line that stops before `next`: nothing
+// after "\n", the "\n" after a lone "\r" that ends the file (so the line is
+// kept whole, not glued to what follows), a full "\r\n" when there is none.
+std::string_view LineEndAfter(std::string_view content, std::size_t next) {
+    if (next == 0 || content[next - 1] == '\n') return {};
+    return content[next - 1] == '\r' ? "\n" : "\r\n";
+}
+
+// The new content of the file with key=value stored in section. A byte-order
+// mark stays where it is, before everything.
+std::string WithValue(std::string_view file, std::string_view section, std::string_view key,
                       std::string_view value) {
+    const std::string_view bom = file.substr(0, file.size() - WithoutBom(file).size());
+    const std::string_view content = file.substr(bom.size());
     // Only the first occurrence of the section takes new keys; a later
     // duplicate is read as part of it, so its keys are replaced in place.
     bool inSection = false;
     bool inFirst = false;
     bool sectionSeen = false;
     std::size_t insertAt = 0;          // after the first section's last key line
-    bool insertNeedsBreak = false;     // that line has no line end
     std::size_t replaceFrom = std::string_view::npos;  // value of the existing key
     std::size_t replaceTo = 0;
 
@@ -349,7 +369,6 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
             if (inFirst) {
                 sectionSeen = true;
                 insertAt = next;
-                insertNeedsBreak = next == end;
             }
         } else if (parsed.kind == IniLine::Kind::Key && inSection) {
             if (EqualsIgnoreCase(parsed.name, key)) {
@@ -357,20 +376,19 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
                 replaceTo = end;
             } else if (inFirst) {
                 insertAt = next;
-                insertNeedsBreak = next == end;
             }
         }
     });
 
-    std::string out;
-    out.reserve(content.size() + section.size() + key.size() + value.size() + 8);
+    std::string out(bom);
+    out.reserve(file.size() + section.size() + key.size() + value.size() + 8);
     if (replaceFrom != std::string_view::npos) {
         out.append(content.substr(0, replaceFrom));
         out.append(value);
         out.append(content.substr(replaceTo));
     } else if (sectionSeen) {
         out.append(content.substr(0, insertAt));
-        if (insertNeedsBreak) out += "\r\n";
+        out.append(LineEndAfter(content, insertAt));
         out.append(key);
         out += '=';
         out.append(value);
@@ -378,7 +396,7 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
         out.append(content.substr(insertAt));
     } else {
         out.append(content);
-        if (!content.empty() && content.back() != '\n') out += "\r\n";
+        out.append(LineEndAfter(content, content.size()));
         out += '[';
         out.append(section);
         out += "]\r\n";

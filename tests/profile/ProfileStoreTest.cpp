@@ -26,6 +26,13 @@ using test::WriteFileBytes;
 
 std::string W(std::string_view cp1252) { return std::string(cp1252); }
 
+// A value as it reads back: each line break stored as a blank.
+std::string OneLineOf(std::string value) {
+    for (char& c : value)
+        if (c == '\r' || c == '\n') c = ' ';
+    return value;
+}
+
 class ProfileStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -212,6 +219,15 @@ TEST_F(ProfileStoreTest, WritesIntoAHandEditedFileKeepOtherLinesByteIdentical) {
          "k", "2", "[a]\r\nx=1\r\nk=2\r\n[b]\r\n[a]\r\ny=1\r\n"},
         {"umlaut names", W("[ÄRGER]\r\nÜBER=1\r\n"_w1252), W("ärger"_w1252), W("über"_w1252), "2",
          W("[ÄRGER]\r\nÜBER=2\r\n"_w1252)},
+        // A last line ending in a lone CR stays whole; its line end is completed.
+        {"append after a lone CR", "[a]\r\nx=1\r", "a", "y", "2", "[a]\r\nx=1\r\ny=2\r\n"},
+        {"new section after a lone CR", "[a]\r\nx=1\r", "b", "y", "2",
+         "[a]\r\nx=1\r\n[b]\r\ny=2\r\n"},
+        // A UTF-8 byte-order mark stays first and hides no section.
+        {"append behind a byte-order mark", "\xEF\xBB\xBF[a]\r\nx=1\r\n", "A", "y", "2",
+         "\xEF\xBB\xBF[a]\r\nx=1\r\ny=2\r\n"},
+        {"replace behind a byte-order mark", "\xEF\xBB\xBF[a]\r\nx=1\r\n", "a", "x", "3",
+         "\xEF\xBB\xBF[a]\r\nx=3\r\n"},
         {"line breaks in a value cannot plant lines", "", "a", "k", "x\r\n[IRC]\nServer=evil",
          "[a]\r\nk=x  [IRC] Server=evil\r\n"},
     };
@@ -220,6 +236,11 @@ TEST_F(ProfileStoreTest, WritesIntoAHandEditedFileKeepOtherLinesByteIdentical) {
         WriteFileBytes(path, c.before);
         ProfileFile(path).WriteValue(c.section, c.key, c.value);
         EXPECT_EQ(Escaped(ReadFileBytes(path)), Escaped(c.after)) << c.name;
+        // What was written reads back, and so does every key that was there.
+        EXPECT_EQ(ProfileFile(path).ReadValue(c.section, c.key, "?"), OneLineOf(c.value)) << c.name;
+        if (c.before.find("x=1") != std::string::npos) {
+            EXPECT_EQ(ProfileFile(path).ReadValue("a", "x", "?"), c.key == "x" ? c.value : "1") << c.name;
+        }
     }
 }
 
