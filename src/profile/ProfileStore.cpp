@@ -1,5 +1,6 @@
 #include "profile/ProfileStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,14 +17,30 @@
 
 #include "text/Cp1252.h"
 #include "text/Errors.h"
+#include "text/Literal.h"
 
 namespace tovik {
+
+using namespace tovik::literals;
 
 // ---------------------------------------------------------------------------
 // ProfileContext
 
 ProfileContext::ProfileContext(std::string programDirectory, std::string currentProfile)
-    : programDirectory_(std::move(programDirectory)), currentProfile_(std::move(currentProfile)) {}
+    : programDirectory_(std::move(programDirectory)) {
+    SetCurrentProfile(std::move(currentProfile));
+}
+
+void ProfileContext::SetProgramDirectory(std::string dir) {
+    programDirectory_ = std::move(dir);
+    SetCurrentProfile(std::move(currentProfile_));
+}
+
+void ProfileContext::SetCurrentProfile(std::string name) {
+    currentProfile_ = std::move(name);
+    const std::string path = ProfileFileOf(currentProfile_);
+    currentFile_ = path.substr(ProfilesDirectory().size() + 1);
+}
 
 void ProfileContext::SetProgramDirectoryFromCwd() {
     // Taken exactly as the system reports it: no slash added or removed.
@@ -31,18 +48,43 @@ void ProfileContext::SetProgramDirectoryFromCwd() {
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
     // Null only when the working directory was removed under us; nothing
     // sensible can be reported, so paths stay relative to where the process is.
-    programDirectory_ = cwd ? PathFromNative(cwd.get()) : std::string(".");
+    SetProgramDirectory(cwd ? PathFromNative(cwd.get()) : std::string("."));
 }
 
 std::string ProfileContext::ProfilesDirectory() const { return programDirectory_ + "/PROFILES"; }
 
-std::string ProfileContext::ProfilePath() const { return ProfileFileOf(currentProfile_); }
+std::string ProfileContext::ProfilePath() const { return ProfilesDirectory() + "/" + currentFile_; }
 
 std::string ProfileContext::ProfileFileOf(std::string_view name) const {
-    std::string path = programDirectory_ + "/PROFILES/";
-    path.append(name);
-    path += ".ini";
-    return path;
+    const std::string directory = ProfilesDirectory();
+    std::string file(name);
+    file += ".ini";
+    struct stat st {};
+    if (file.find('/') != std::string::npos || ::stat(NativePath(directory + "/" + file).c_str(), &st) == 0)
+        return directory + "/" + file;
+    // Not under its exact name: a file whose name differs only in case is
+    // the profile (the list shows it so). The first in directory order wins
+    // among several; the exact name would have won before.
+    const std::string lowered = LowerAnsi(file);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(directory).c_str()), &::closedir);
+    while (dir) {
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) break;
+        std::string candidate = PathFromNative(entry->d_name);
+        if (LowerAnsi(candidate) == lowered) return directory + "/" + candidate;
+    }
+    return directory + "/" + file;
+}
+
+std::optional<std::string> ProfileNameProblem(std::string_view name) {
+    if (name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+        name.find('\0') != std::string_view::npos)
+        return "Der Profilname \"" + std::string(name) +
+               "\" ist nicht erlaubt: er darf weder \"/\" enthalten noch \".\" oder \"..\" sein.";
+    // The file name on disk is the name in UTF-8 plus ".ini".
+    if (NativePath(name).size() + 4 > NAME_MAX)
+        return std::string("Der Profilname ist zu lang für das Dateisystem."_w1252);
+    return std::nullopt;
 }
 
 std::string ProfileContext::LogFile() const {

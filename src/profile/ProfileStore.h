@@ -3,6 +3,7 @@
 // from them, and ProfileFile, the INI reader/writer that every handler opens
 // anew. Windows-1252 bytes throughout; Qt-free.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,21 +18,31 @@ public:
 
     // Sets the program directory to the process's current working directory.
     void SetProgramDirectoryFromCwd();
-    void SetProgramDirectory(std::string dir) { programDirectory_ = std::move(dir); }
+    void SetProgramDirectory(std::string dir);
     const std::string& ProgramDirectory() const { return programDirectory_; }
 
-    void SetCurrentProfile(std::string name) { currentProfile_ = std::move(name); }
+    // A profile's file is found without regard to case ("Anna.INI" is the
+    // profile "Anna"); the name keeps the spelling it was given.
+    void SetCurrentProfile(std::string name);
     const std::string& CurrentProfile() const { return currentProfile_; }
 
     std::string ProfilesDirectory() const;              // <dir>/PROFILES
     std::string ProfilePath() const;                    // <dir>/PROFILES/<current>.ini
-    std::string ProfileFileOf(std::string_view name) const;  // <dir>/PROFILES/<name>.ini
+    // <dir>/PROFILES/<name>.ini, or the file on disk whose name differs
+    // from that only in case.
+    std::string ProfileFileOf(std::string_view name) const;
     std::string LogFile() const;                        // <dir>/PROFILES/<current>.log
 
 private:
     std::string programDirectory_;
     std::string currentProfile_;
+    std::string currentFile_;  // the current profile's file name inside PROFILES
 };
+
+// Why a profile name cannot be used (German, for a message box), or nothing
+// when it can. A name must stay a single file inside PROFILES: no "/", no
+// NUL, not "." or "..", and short enough for the file system.
+std::optional<std::string> ProfileNameProblem(std::string_view name);
 
 // Opened on a path; touches nothing on disk until a read or write. Holds no
 // lock and no copy: every ReadValue sees the file as it is on disk now. (The

@@ -170,8 +170,15 @@ void TProfileForm::CreateButtonClick() {
     reporter_.Guard([&] { CreateProfile(); });
 }
 
+bool TProfileForm::RefuseBadName(const std::string& name) {
+    const auto problem = ProfileNameProblem(name);
+    if (problem) prompts_.Error(QStringLiteral("Fehler"), ToQt(*problem));
+    return problem.has_value();
+}
+
 void TProfileForm::CreateProfile() {
     const std::string name = NameFromEdit();
+    if (RefuseBadName(name)) return;
     ::mkdir(NativePath(context_.ProfilesDirectory()).c_str(), 0777);  // a failure shows when the file is created
 
     const std::string lowered = LowerAnsi(name);
@@ -198,6 +205,7 @@ void TProfileForm::CreateProfile() {
 
 void TProfileForm::LoadButtonClick() {
     const std::string name = NameFromEdit();
+    if (RefuseBadName(name)) return;
     context_.SetCurrentProfile(name);
     SetStatusToProfile(name);
     accept();
@@ -205,7 +213,9 @@ void TProfileForm::LoadButtonClick() {
 
 void TProfileForm::DeleteButtonClick() {
     reporter_.Guard([&] {
-        const std::string path = context_.ProfileFileOf(NameFromEdit());
+        const std::string name = NameFromEdit();
+        if (RefuseBadName(name)) return;
+        const std::string path = context_.ProfileFileOf(name);
         if (!IsFile(path)) {
             prompts_.Error(QStringLiteral("Fehler"), QStringLiteral("Das Profil existiert nicht !!"));
             return;

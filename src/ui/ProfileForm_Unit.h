@@ -55,6 +55,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Shows why the name cannot be a profile and returns true, before any
+    // file is touched; false for a usable name.
+    bool RefuseBadName(const std::string& name);
     std::string NameFromEdit() const;
     void CreateProfile();
     void SetStatusToProfile(const std::string& name);

@@ -272,6 +272,63 @@ TEST_F(ProfileFormTest, DeletingAMissingProfileShowsTheErrorBoxOnly) {
     EXPECT_EQ(form.ProfileEdit->text(), QStringLiteral("bert"));
 }
 
+// A name that would leave PROFILES, or that no file system can hold, is
+// refused with a message before any file is touched, whichever button.
+TEST_F(ProfileFormTest, NamesOutsideTheProfilesFolderAreRefusedBeforeAnyFileIsTouched) {
+    AddProfileFile("anna", "[IRC]\r\nPort=1\r\n");
+    WriteFileBytes(dir.Path() + "/victim.ini", "keep");
+    context.SetCurrentProfile("anna");
+    const std::vector<QString> names = {QStringLiteral("../victim"), QStringLiteral("a/b"),
+                                        QStringLiteral("."), QStringLiteral(".."),
+                                        QString(300, QLatin1Char('x'))};
+    for (const QString& name : names) {
+        for (const auto& [button, press] : std::vector<std::pair<const char*, void (TProfileForm::*)()>>{
+                 {"create", &TProfileForm::CreateButtonClick},
+                 {"load", &TProfileForm::LoadButtonClick},
+                 {"delete", &TProfileForm::DeleteButtonClick}}) {
+            SCOPED_TRACE(name.left(20).toStdString() + " " + button);
+            prompts.records.clear();
+            prompts.answers = {true};
+            form.FormShow();
+            form.ProfileEdit->setText(name);
+            (form.*press)();
+            ASSERT_EQ(prompts.records.size(), 1u);
+            EXPECT_EQ(prompts.records[0].kind, QStringLiteral("error"));
+            EXPECT_TRUE(prompts.records[0].text.startsWith(QStringLiteral("Der Profilname")));
+            EXPECT_EQ(ReadFileBytes(dir.Path() + "/victim.ini"), "keep");
+            EXPECT_EQ(context.CurrentProfile(), "anna");
+            EXPECT_EQ(Entries(), QStringList{QStringLiteral("anna")});
+        }
+    }
+}
+
+// "Anna.INI" is the profile "Anna" for every button, as the list shows it.
+TEST_F(ProfileFormTest, AFileWhoseNameDiffersInCaseIsTheProfile) {
+    dir.MakeProfilesDir();
+    WriteFileBytes(dir.Profiles() + "/Anna.INI", "[IRC]\r\nPort=7000\r\n");
+    form.FormShow();
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Anna")});
+
+    form.ProfileEdit->setText(QStringLiteral("anna"));
+    form.LoadButtonClick();
+    EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("IRC", "Port", "6667"), "7000");
+
+    prompts.answers = {true};
+    form.FormShow();
+    form.ProfileEdit->setText(QStringLiteral("Anna"));
+    form.CreateButtonClick();
+    ASSERT_EQ(prompts.records.size(), 1u);
+    EXPECT_EQ(prompts.records[0].kind, QStringLiteral("question"));
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/Anna.INI"), "");
+    form.FormShow();
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Anna")}) << "no second entry";
+
+    form.ProfileEdit->setText(QStringLiteral("ANNA"));
+    form.DeleteButtonClick();
+    EXPECT_FALSE(Exists(dir.Profiles() + "/Anna.INI"));
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Keine Profile gefunden...")});
+}
+
 TEST_F(ProfileFormTest, CancelRunsTheClosingRule) {
     context.SetCurrentProfile("anna");
     form.FormShow();
