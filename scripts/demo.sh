@@ -86,7 +86,7 @@ demo_write_profile() {
 }
 
 demo_main() {
-    command -v ngircd >/dev/null 2>&1 || [ -x /usr/sbin/ngircd ] || "$demo_repo/scripts/install-deps.sh"
+    command -v ngircd >/dev/null 2>&1 || [ -x /usr/sbin/ngircd ] || "$demo_repo/scripts/install-deps.sh" --ircd
     local bot scratch port
     bot=$(demo_build)
     scratch=$(mktemp -d "${TMPDIR:-/tmp}/tovik-demo.XXXXXX")

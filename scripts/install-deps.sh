@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need.
+# Installs the Debian 12 packages that building and running need; with
+# --ircd also the IRC server that the demo starts; with --tests also what the
+# test suite needs (GoogleTest, Google Benchmark, that IRC server, the
+# screenshot tools).
+#
+# The IRC server's package starts a system-wide server on all interfaces at
+# every boot. The tests start their own on loopback, so the package's service
+# is neither started nor enabled here, and stopped if it runs.
 set -euo pipefail
-packages=(
-  build-essential cmake
-  qt6-base-dev qt6-translations-l10n libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  ngircd
-  xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
-)
+packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev)
+with_ircd=0
+case "${1:-}" in
+  --tests)
+    with_ircd=1
+    packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd
+               xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
+  --ircd)
+    with_ircd=1
+    packages+=(ngircd) ;;
+esac
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 missing=()
@@ -15,6 +26,24 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  # A policy that forbids starting services while the packages install
+  # (the Debian way: invoke-rc.d and deb-systemd-invoke ask it first).
+  policy=/usr/sbin/policy-rc.d
+  own_policy=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    own_policy=1
+  fi
+  trap '[ "$own_policy" = 1 ] && "${sudo_cmd[@]}" rm -f "$policy"' EXIT
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ "$with_ircd" = 1 ]; then
+  if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
+    "${sudo_cmd[@]}" systemctl disable --now ngircd.service >/dev/null 2>&1 || true
+  elif [ -x /etc/init.d/ngircd ]; then
+    "${sudo_cmd[@]}" /etc/init.d/ngircd stop >/dev/null 2>&1 || true
+    "${sudo_cmd[@]}" update-rc.d ngircd disable >/dev/null 2>&1 || true
+  fi
 fi

@@ -10,7 +10,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/demo.sh"
 repo=$demo_repo
 for tool in Xvfb import xdotool xwininfo; do
-    command -v "$tool" >/dev/null 2>&1 || { "$repo/scripts/install-deps.sh"; break; }
+    command -v "$tool" >/dev/null 2>&1 || { "$repo/scripts/install-deps.sh" --tests; break; }
 done
 bot=$(demo_build)
 

@@ -4,7 +4,7 @@
 # The benchmarks are compiled too, so that they cannot rot unnoticed.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-"$repo/scripts/install-deps.sh"
+"$repo/scripts/install-deps.sh" --tests
 build="$repo/build-asan"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTOVIK_SANITIZE=ON -DTOVIK_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
