@@ -49,6 +49,9 @@ LogView::LogView(QWidget* parent, int viewLines)
       trimSlack_(std::max(viewLines / 5, 1)) {
     // The undo history would keep every inserted and trimmed line alive.
     setUndoRedoEnabled(false);
+    // Tab moves on to the next control, as everywhere else in the window; a
+    // tab character in the log would only be saved as one.
+    setTabChangesFocus(true);
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kFlushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &LogView::Flush);

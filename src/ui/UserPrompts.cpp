@@ -7,11 +7,13 @@ namespace tovik {
 
 void QtUserPrompts::Error(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);  // error texts carry names and server text, never markup
     box.exec();
 }
 
 bool QtUserPrompts::Question(const QString& title, const QString& text, bool defaultYes) {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

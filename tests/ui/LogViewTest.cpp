@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -105,6 +107,23 @@ TEST_F(LogViewTest, ALineBreakTypedWithShiftIsSavedAsALineBreak) {
     view.Flush();
     ASSERT_GT(view.SpilledLineCount(), 0);
     EXPECT_EQ(Escaped(SavedBytes(view)), Escaped("eins\r\nNotiz\r\na\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"));
+}
+
+TEST_F(LogViewTest, TabLeavesTheViewWithoutTypingATab) {
+    QWidget window;
+    auto* view = new LogView(&window, 4);
+    auto* next = new QLineEdit(&window);
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->AppendLine("eins");
+    view->Flush();
+    view->setFocus();
+    ASSERT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(next->hasFocus());
+    EXPECT_EQ(Escaped(SavedBytes(*view)), Escaped("eins\r\n"));
 }
 
 TEST_F(LogViewTest, OldLinesSpillAndTheSavedLogIsCompleteAndInOrder) {

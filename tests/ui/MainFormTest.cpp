@@ -211,6 +211,7 @@ TEST_F(MainFormTest, StateTableOfProfileManagerAndConnectionButtons) {
     EXPECT_FALSE(form->OfflineButton->isEnabled());
     EXPECT_TRUE(SettingsEnabled());
     EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: anna"));
+    EXPECT_EQ(form->StatusPanel->textFormat(), Qt::PlainText) << "a name like <b>x</b> shows as typed";
 
     PointAt(server);
     form->OnlineButtonClick();
