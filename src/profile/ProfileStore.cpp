@@ -76,6 +76,13 @@ std::string ProfileContext::ProfileFileOf(std::string_view name) const {
     return directory + "/" + file;
 }
 
+std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home) {
+    // Relative values are to be ignored, as the desktop's base directory rules say.
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') return std::string(xdgDataHome) + "/tovik-bot";
+    if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share/tovik-bot";
+    return {};
+}
+
 std::optional<std::string> ProfileNameProblem(std::string_view name) {
     if (name == "." || name == ".." || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)

@@ -39,6 +39,12 @@ private:
     std::string currentFile_;  // the current profile's file name inside PROFILES
 };
 
+// The program directory of a start from the desktop menu, where the working
+// directory is the home folder or "/": $XDG_DATA_HOME/tovik-bot, or
+// $HOME/.local/share/tovik-bot when that variable is unset or not absolute.
+// The operating system's bytes; empty when neither variable is usable.
+std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home);
+
 // Why a profile name cannot be used (German, for a message box), or nothing
 // when it can. A name must stay a single file inside PROFILES: no "/", no
 // NUL, not "." or "..", and short enough for the file system.

@@ -476,6 +476,25 @@ namespace {
 // Paths are Windows-1252 text inside the program, but the file system names
 // files in UTF-8: a profile called "Jürgen" is PROFILES/Jürgen.ini on disk as
 // the file manager shows it.
+TEST(DesktopProgramDirectory, FollowsTheBaseDirectoryRules) {
+    struct Case {
+        const char* xdg;
+        const char* home;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"/data/anna", "/home/anna", "/data/anna/tovik-bot"},
+        {nullptr, "/home/anna", "/home/anna/.local/share/tovik-bot"},
+        {"", "/home/anna", "/home/anna/.local/share/tovik-bot"},
+        {"relativ", "/home/anna", "/home/anna/.local/share/tovik-bot"},  // relative values are ignored
+        {"/d/\xC5\x81ucja", nullptr, "/d/\xC5\x81ucja/tovik-bot"},         // bytes pass unchanged
+        {nullptr, nullptr, ""},
+        {nullptr, "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DesktopProgramDirectory(c.xdg, c.home), c.expected) << (c.xdg ? c.xdg : "(null)");
+}
+
 TEST(ProfileFileNames, UmlautProfileNamesAreUtf8OnDisk) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
