@@ -104,9 +104,17 @@ Then connect any IRC client to 127.0.0.1 port $port, for example
     irssi -c 127.0.0.1 -p $port -n Gast
 and talk to the bot:
     /msg Tovik hallo, wie alt bist du?
-The command channel is #Tovik-Demo (the bot reports every message there):
-    /join #Tovik-Demo
-    .info
+The bot reports every message into its command channel #Tovik-Demo, which
+is invite-only and moderated. To get in and speak there:
+  1. in the program's console line at the bottom of its window, type
+         invite Gast
+     and press Enter;
+  2. in the IRC client:
+         /join #Tovik-Demo
+  3. in the program's console line again:
+         voice Gast
+  4. in the IRC client, a remote command:
+         .info
 INFO
     (cd "$scratch/work" && "$bot")
 }
