@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSessionManager>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
 #include "ui/MainForm_Unit.h"
+#include "ui/ShutdownSignals.h"
 #include "ui/UserPrompts.h"
 
 namespace {
@@ -49,6 +51,14 @@ int main(int argc, char* argv[]) {
     tovik::Random random;
     tovik::QtUserPrompts prompts;
     tovik::TMainForm mainForm(random, prompts);
+    // Ended from outside, the log is saved as closing the window saves it.
+    tovik::ShutdownSignals endings;
+    QObject::connect(&endings, &tovik::ShutdownSignals::Received, &mainForm, [&mainForm] {
+        mainForm.SaveLogForShutdown();
+        QApplication::quit();
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainForm,
+                     [&mainForm](QSessionManager&) { mainForm.SaveLogForShutdown(); });
     mainForm.show();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "ui/LogView.h"
 
 #include <QScrollBar>
+#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -172,11 +173,13 @@ std::string LogView::ViewTextForSave() const {
 
 void LogView::SaveTo(const std::string& path) {
     Flush();
-    std::FILE* out = std::fopen(NativePath(path).c_str(), "wb");
-    if (!out) throw FileCreateError(path);
+    // Written beside the old log and renamed over it: a crash or a full disk
+    // while saving leaves the previous log whole, never a truncated one.
+    QSaveFile out(QString::fromUtf8(NativePath(path)));
+    if (!out.open(QIODevice::WriteOnly)) throw FileCreateError(path);
     bool ok = true;
     auto put = [&](const char* data, std::size_t size) {
-        if (ok && size > 0 && std::fwrite(data, 1, size, out) != size) ok = false;
+        if (ok && size > 0 && out.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) ok = false;
     };
     if (spillFile_) {
         ok = spillFile_->flush();
@@ -203,8 +206,11 @@ void LogView::SaveTo(const std::string& path) {
     put(spillMemory_.data(), spillMemory_.size());
     const std::string view = ViewTextForSave();
     put(view.data(), view.size());
-    if (std::fclose(out) != 0) ok = false;
-    if (!ok) throw FileCreateError(path);
+    if (!ok) {
+        out.cancelWriting();
+        throw FileCreateError(path);
+    }
+    if (!out.commit()) throw FileCreateError(path);
 }
 
 }  // namespace tovik

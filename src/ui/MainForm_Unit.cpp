@@ -9,8 +9,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <cstdio>
 
 #include "bot/Credits.h"
+#include "text/Cp1252.h"
 #include "ui/FormStyle.h"
 #include "ui/GeneralOptionsForm_Unit.h"
 #include "ui/IRCOptions_Unit.h"
@@ -173,6 +175,15 @@ bool TMainForm::FormClose() {
     // The log lives only in this window: closing now would lose it.
     return prompts_.Question(QStringLiteral("Tovik-B0T"),
                              QStringLiteral("Das Log wurde nicht gespeichert. Trotzdem beenden?"), false);
+}
+
+void TMainForm::SaveLogForShutdown() {
+    if (context_.CurrentProfile().empty()) return;
+    try {
+        LogMemo->SaveTo(context_.LogFile());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tovik-bot: %s\n", Cp1252ToUtf8(error.what()).c_str());
+    }
 }
 
 void TMainForm::Profil1Click() { profileForm_->exec(); }

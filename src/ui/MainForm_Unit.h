@@ -43,6 +43,10 @@ public:
     // Saves the log; false when the operator chose to keep the window open
     // after the log could not be written.
     bool FormClose();
+    // The program is being ended from outside (a signal, the session's end):
+    // saves the log as closing does, but asks nothing, since nobody may be
+    // there to answer; a failure goes to the standard error output.
+    void SaveLogForShutdown();
 
     void Profil1Click();
     void Beenden1Click();

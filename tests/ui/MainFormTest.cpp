@@ -22,6 +22,8 @@
 #include <QTextDocument>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <unistd.h>
 #include <vector>
 #include <memory>
 
@@ -35,6 +37,7 @@
 #include "ui/PersonalDataOptionsForm_Unit.h"
 #include "ui/LogView.h"
 #include "ui/ProfileForm_Unit.h"
+#include "ui/ShutdownSignals.h"
 
 namespace tovik {
 namespace {
@@ -289,6 +292,37 @@ TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
     prompts.answers = {true};
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
+}
+
+// Ended from outside (shutdown, the terminal closing, Ctrl+C) the program
+// saves the log as closing the window does, and asks nothing on the way,
+// even when the log cannot be written.
+TEST_F(MainFormTest, EachEndingSignalSavesTheLogWithoutAQuestion) {
+    CreateProfile(QStringLiteral("anna"));
+    ShutdownSignals endings;
+    int received = 0;
+    QObject::connect(&endings, &ShutdownSignals::Received, [&](int number) {
+        received = number;
+        form->SaveLogForShutdown();
+    });
+    int n = 0;
+    for (int number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(number);
+        form->LogMemo->AppendLine("Zeile " + std::to_string(++n));
+        received = 0;
+        ASSERT_EQ(::raise(number), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return received != 0; }, 5000));
+        EXPECT_EQ(received, number);
+        std::string expected;
+        for (int i = 1; i <= n; ++i) expected += "Zeile " + std::to_string(i) + "\r\n";
+        EXPECT_EQ(Escaped(ReadFileBytes(dir.Profiles() + "/anna.log")), Escaped(expected));
+    }
+    ::unlink((dir.Profiles() + "/anna.log").c_str());
+    QDir(QString::fromStdString(dir.Profiles())).mkdir(QStringLiteral("anna.log"));
+    received = 0;
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received != 0; }, 5000));
+    EXPECT_TRUE(prompts.records.empty());
 }
 
 TEST_F(MainFormTest, ConsoleSendsTheExactLinesAndEmptiesTheFields) {
