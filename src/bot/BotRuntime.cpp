@@ -88,7 +88,10 @@ private:
     ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
 
     void IRCClientConnect();
-    void IRCClientDisconnect() { endProbe_.Release(); }
+    void IRCClientDisconnect() {
+        endProbe_.Release();
+        replies_.DiscardAll();  // nothing of this session goes into the next
+    }
     void IRCClientRead();
     void IRCClientError(QAbstractSocket::SocketError error);
     void HandleServerLine(const std::string& line);
@@ -157,6 +160,8 @@ BotRuntime::Impl::~Impl() {
 // ---- going online and offline ---------------------------------------------
 
 bool BotRuntime::Impl::OnlineButtonClick() {
+    // Already online or on the way there: the live session stays.
+    if (ircClient_->state() != QAbstractSocket::UnconnectedState) return true;
     const ProfileFile profile = Profile();
     const std::string portText = profile.ReadValue("IRC", "Port", "6667");
     const int port = StrToInt(portText);
@@ -167,6 +172,7 @@ bool BotRuntime::Impl::OnlineButtonClick() {
     endProbe_.Release();  // else the old connection would stay open on the server's side
     ircClient_->abort();
     lineBuffer_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
+    replies_.DiscardAll();       // nor may its replies go out on this one
     // IPv4, because the DCC offer names the connection's local IPv4 address.
     ircClient_->connectToHost(QString::fromStdString(Cp1252ToUtf8(host)), static_cast<quint16>(port),
                               QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
@@ -189,7 +195,9 @@ void BotRuntime::Impl::SwitchIdentOn() {
 void BotRuntime::Impl::OfflineButtonClick() {
     identServer_->SwitchOff();
     endProbe_.Release();  // else the server would never see this close
-    ircClient_->abort();  // at once, without QUIT; replies still being typed go nowhere
+    ircClient_->abort();  // at once, without QUIT
+    replies_.DiscardAll();  // replies still being typed go nowhere
+    replyTimer_->stop();
 }
 
 void BotRuntime::Impl::IRCClientConnect() {

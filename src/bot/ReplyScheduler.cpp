@@ -42,6 +42,14 @@ void ReplyScheduler::Finish(const PrivateMessage& message) {
     pendingBytes_ -= Weight(message);
 }
 
+void ReplyScheduler::DiscardAll() {
+    frames_.clear();
+    if (collecting_) collecting_.emplace();
+    pendingMessages_ = 0;
+    pendingBytes_ = 0;
+    ++discards_;
+}
+
 std::optional<ReplyScheduler::TimePoint> ReplyScheduler::NextWake() const {
     for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
         if (it->reply) return it->reply->due;
@@ -59,6 +67,7 @@ std::optional<ReplyScheduler::TimePoint> ReplyScheduler::Run(int lineBudget) {
     } reset{running_};
 
     int sent = 0;
+    const std::uint64_t discards = discards_;
     // Handlers may push frames (a read handled inside a modal dialog's event
     // loop). New frames only go above the one being worked on, and the deque
     // keeps references to it valid, but which frame is on top is looked up
@@ -72,6 +81,7 @@ std::optional<ReplyScheduler::TimePoint> ReplyScheduler::Run(int lineBudget) {
             }
             PrivateMessage message = std::move(frame.queue[frame.head++]);
             std::vector<std::string> lines = handlers_.begin(message);
+            if (discards_ != discards) return NextWake();  // `frame` is gone
             if (lines.empty()) {
                 Finish(message);
                 continue;
@@ -86,6 +96,7 @@ std::optional<ReplyScheduler::TimePoint> ReplyScheduler::Run(int lineBudget) {
         if (sent == lineBudget) return now;
         Reply& reply = *frame.reply;
         handlers_.sendLine(reply.message, reply.lines[reply.next]);
+        if (discards_ != discards) return NextWake();
         ++sent;
         if (++reply.next < reply.lines.size()) {
             reply.due = DueAfter(reply);

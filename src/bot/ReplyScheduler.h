@@ -17,6 +17,7 @@
 // Run() what is due and arms a timer for the time it returns.
 
 #include <chrono>
+#include <cstdint>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -66,6 +67,10 @@ public:
     // at once; the outer call picks up what they would have done.
     std::optional<TimePoint> Run(int lineBudget = 64);
 
+    // Forgets every message and reply, at once, even from inside a handler:
+    // what was meant for one connection must not go out on the next.
+    void DiscardAll();
+
     std::size_t PendingMessages() const { return pendingMessages_; }
     std::size_t Depth() const { return frames_.size(); }
 
@@ -95,6 +100,7 @@ private:
     std::size_t pendingMessages_ = 0;
     std::size_t pendingBytes_ = 0;
     bool running_ = false;
+    std::uint64_t discards_ = 0;  // lets Run notice a DiscardAll from inside a handler
 };
 
 }  // namespace tovik

@@ -65,8 +65,10 @@ protected:
         ASSERT_TRUE(server_.WaitForLines(6));
     }
 
-    // A new connection (the first or a further one), registered.
+    // A new connection (the first or a further one), registered; a live one
+    // is ended first, as "Online" keeps a live session.
     void ConnectAgain() {
+        if (bot_->IsConnected()) bot_->OfflineButtonClick();
         const int connections = server_.Connections();
         const std::size_t mark = Mark();
         ASSERT_TRUE(bot_->OnlineButtonClick());
@@ -494,7 +496,6 @@ TEST_F(BotRuntimeTest, ClosingItselfTheBotLeavesNothingOpenOnTheServersSide) {
     // However the bot ends a connection, the server must see it end, promptly.
     const std::vector<std::pair<const char*, std::function<void()>>> closes{
         {"offline", [&] { bot_->OfflineButtonClick(); }},
-        {"online again", [&] { EXPECT_TRUE(bot_->OnlineButtonClick()); }},
         {"bot destroyed", [&] { bot_.reset(); }},
     };
     for (const auto& [how, close] : closes) {
@@ -552,6 +553,30 @@ TEST_F(BotRuntimeTest, AReplyBeingTypedWhenGoingOfflineVanishes) {
     ASSERT_TRUE(AwaitCondition([&] { return bot_->PendingAnswers() == 0; }));
     EXPECT_TRUE(errors_.empty());
     EXPECT_EQ(server_.Lines().size(), mark + 1);
+}
+
+// Nothing of one session goes into the next: a reply still being typed at
+// "Offline" is forgotten at once, and "Online" while online keeps the session.
+TEST_F(BotRuntimeTest, RepliesOfOneSessionNeverReachTheNext) {
+    GoOnline();
+    EXPECT_TRUE(bot_->OnlineButtonClick());
+    EXPECT_TRUE(bot_->IsConnected());
+    EXPECT_EQ(server_.Connections(), 1) << "the live session stays";
+
+    Set("General", "CharTime", "100");
+    auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi, wie alt bist du?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna", mark), 0);
+    ASSERT_EQ(bot_->PendingAnswers(), 1u);
+    bot_->OfflineButtonClick();
+    EXPECT_EQ(bot_->PendingAnswers(), 0u);
+    ConnectAgain();
+    Set("General", "CharTime", "0");
+    mark = Mark();
+    server_.Send(":bert!b@h PRIVMSG Tovik-B0T :hallo\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG bert :", mark), 0);
+    for (const std::string& line : server_.Texts(mark)) EXPECT_EQ(line.find("anna"), std::string::npos) << line;
+    EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(BotRuntimeTest, AnIdentPortThatCannotBeOpenedIsReportedOnceAndTheBotConnectsAnyway) {

@@ -247,5 +247,24 @@ TEST(ReplySchedulerTest, AThousandNestedReadsNeedNoCallStack) {
     EXPECT_EQ(h.events.back(), "10 >s0: m");
 }
 
+// The connection ends while a handler runs (an error box's event loop, the
+// operator clicking "Offline"): everything waiting goes, nothing half-done
+// goes on, and messages read afterwards are answered normally.
+TEST(ReplySchedulerDiscard, FromInsideAHandlerForgetsEverythingAndGoesOnWithNewMessages) {
+    Harness h;
+    h.replies = {{"a", {"ra1", "ra2"}}, {"b", {"rb"}}, {"c", {"rc"}}};
+    h.Read({{"x", "a"}, {"y", "b"}});
+    h.onBegin = [&](const PrivateMessage& m) {
+        if (m.text == "b") h.scheduler.DiscardAll();
+    };
+    h.RunToEnd();
+    EXPECT_EQ(h.scheduler.PendingMessages(), 0u);
+    h.onBegin = nullptr;
+    h.Read({{"z", "c"}});
+    h.RunToEnd();
+    EXPECT_EQ(h.events, (Events{"0 <x: a", "30 >x: ra1", "60 >x: ra2", "60 <y: b", "60 <z: c", "80 >z: rc"}));
+    EXPECT_EQ(h.scheduler.PendingMessages(), 0u);
+}
+
 }  // namespace
 }  // namespace tovik
