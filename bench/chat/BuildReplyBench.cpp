@@ -18,7 +18,7 @@ namespace {
 class NoDcc : public PhotoOffer {
 public:
     std::string LocalAddress() const override { return "192.168.1.20"; }
-    std::uint16_t DccPort() const override { return 5678; }
+    std::uint16_t PrepareDccPort() override { return 5678; }
     void SwitchDccOn() override {}
 };
 

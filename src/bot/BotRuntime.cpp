@@ -12,6 +12,7 @@
 #include "bot/OperatorConsole.h"
 #include "bot/OutgoingLine.h"
 #include "bot/RemoteCommands.h"
+#include "bot/Report.h"
 #include "bot/ReplyScheduler.h"
 #include "chat/Answers.h"
 #include "chat/Persona.h"
@@ -28,7 +29,6 @@ namespace tovik {
 
 namespace {
 
-constexpr std::string_view kGrey = "\x03" "14";  // IRC colour 14 opens every report line
 
 // What a photo answer needs: the address the partner can reach the bot at
 // (the IRC connection's own IPv4 address) and a DCC server that listens.
@@ -41,9 +41,7 @@ public:
         const quint32 ipv4 = client_.localAddress().toIPv4Address(&ok);
         return ok ? QHostAddress(ipv4).toString().toStdString() : std::string("0.0.0.0");
     }
-    std::uint16_t DccPort() const override {
-        // A server configured for port 0 (any free one) only knows its port
-        // once it listens, and the offer must name the port it will accept on.
+    std::uint16_t PrepareDccPort() override {
         if (dcc_.Port() == 0 && !dcc_.IsListening()) dcc_.SwitchOn();
         return dcc_.Port();
     }
@@ -314,7 +312,7 @@ void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::s
 // ---- answering private messages --------------------------------------------
 
 void BotRuntime::Impl::ReportIncoming(const PrivateMessage& message) {
-    Send(MakePrivMsg(message.channel, std::string(kGrey) + "<-- " + message.sender + ": " + message.text));
+    Send(MakeReport(message.channel, "<-- " + message.sender + ": " + message.text));
 }
 
 std::vector<std::string> BotRuntime::Impl::AnswerPrivateMessage(const PrivateMessage& message) {
@@ -335,7 +333,7 @@ std::vector<std::string> BotRuntime::Impl::AnswerPrivateMessage(const PrivateMes
 }
 
 void BotRuntime::Impl::SendReplyLine(const PrivateMessage& message, const std::string& line) {
-    Send(MakePrivMsg(message.channel, std::string(kGrey) + "--> " + message.sender + ": " + line));
+    Send(MakeReport(message.channel, "--> " + message.sender + ": " + line));
     Send(MakePrivMsg(message.sender, line));
 }
 

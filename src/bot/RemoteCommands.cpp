@@ -2,6 +2,7 @@
 
 #include "bot/Credits.h"
 #include "bot/DenyList.h"
+#include "bot/Report.h"
 #include "irc/IRC.h"
 #include "text/Cp1252.h"
 
@@ -9,14 +10,13 @@ namespace tovik {
 
 namespace {
 
-// IRC colour code 14 (grey) opens every report; byte 2 switches to bold.
-constexpr std::string_view kGrey = "\x03" "14";
+// Byte 2 switches to bold.
 constexpr std::string_view kBold = "\x02";
 
 bool RunAnswer(const RemoteCommand& command, std::string_view channel, DenyList& denyList,
                const LineSink& send) {
     const auto report = [&](std::string_view state) {
-        send(MakePrivMsg(channel, std::string(kGrey) + "Answering for " + command.argument + std::string(state)));
+        send(MakeReport(channel, "Answering for " + command.argument + std::string(state)));
     };
     // The report goes out before the list changes, and whether or not it does.
     if (LowerAnsi(command.switchWord) == "on") {
@@ -45,7 +45,7 @@ bool RunRemoteCommand(const RemoteCommand& command, std::string_view channel, De
         return RunAnswer(command, channel, denyList, send);
     } else if (command.word == ".say") {
         send(MakePrivMsg(command.argument, command.sayText));
-        send(MakePrivMsg(channel, std::string(kGrey) + "--> " + command.argument + ": " + command.sayText));
+        send(MakeReport(channel, "--> " + command.argument + ": " + command.sayText));
     } else if (command.word == ".info") {
         send(MakePrivMsg(channel, std::string(kBold) + std::string(kCreditLine) + " ... Version: " +
                                       std::string(kVersion)));

@@ -192,7 +192,7 @@ std::string BuildReply(std::string_view message, const ProfileFile& profile, Ran
         reply += '|';
         reply += PickRandom(kOfferList, random);
         reply += '|';
-        reply += DccOfferLine(picture, photo.LocalAddress(), photo.DccPort(), size);
+        reply += DccOfferLine(picture, photo.LocalAddress(), photo.PrepareDccPort(), size);
         switchDccOn = true;
     }
     if (found == 0) {

@@ -26,7 +26,10 @@ class PhotoOffer {
 public:
     virtual ~PhotoOffer() = default;
     virtual std::string LocalAddress() const = 0;  // dotted IPv4 of the IRC connection
-    virtual std::uint16_t DccPort() const = 0;
+    // The port the offer names. A server set to take any free port knows its
+    // port only once it listens, so it is switched on here; may throw
+    // SocketError.
+    virtual std::uint16_t PrepareDccPort() = 0;
     virtual void SwitchDccOn() = 0;                // may throw SocketError
 };
 

@@ -40,7 +40,7 @@ public:
     std::function<void()> onSwitch;
 
     std::string LocalAddress() const override { return address; }
-    std::uint16_t DccPort() const override { return port; }
+    std::uint16_t PrepareDccPort() override { return port; }
     void SwitchDccOn() override {
         if (onSwitch) onSwitch();
         ++switchedOn;
