@@ -94,6 +94,9 @@ private:
     void IRCClientError(QAbstractSocket::SocketError error);
     void HandleServerLine(const std::string& line);
     void SendRegistration();
+    std::string ConfiguredNick() const;
+    void NickInUse();
+    void FollowNicks(const std::string& line, const std::string& command);
     void SetUpCommandChannel(const std::string& channel, const std::string& botNick);
     void RoutePrivateMessage(const std::string& line, const std::string& channel,
                              const std::string& botNick, int charTime);
@@ -114,6 +117,10 @@ private:
     LineBuffer lineBuffer_;
     ConnectionEndProbe endProbe_;
     bool identErrorReported_ = false;
+    // This connection's nick: what the server welcomed the bot as (001) and
+    // what it renamed itself or was renamed to since; empty before that.
+    std::string heldNick_;
+    int nickRefusals_ = 0;  // 433 replies during this registration
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
@@ -171,6 +178,8 @@ bool BotRuntime::Impl::OnlineButtonClick() {
     ircClient_->abort();
     lineBuffer_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
     replies_.DiscardAll();       // nor may its replies go out on this one
+    heldNick_.clear();
+    nickRefusals_ = 0;
     // IPv4, because the DCC offer names the connection's local IPv4 address.
     ircClient_->connectToHost(QString::fromStdString(Cp1252ToUtf8(host)), static_cast<quint16>(port),
                               QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
@@ -208,12 +217,46 @@ void BotRuntime::Impl::SendRegistration() {
     const std::string realName = profile.ReadValue("PersonData", "PreName", "Tovik") + " " +
                                  profile.ReadValue("PersonData", "LastName", "B0T");
     const std::string user = profile.ReadValue("PersonData", "PreName", "Tovik-B0T");
-    const std::string nick = profile.ReadValue("IRC", "BotNick", "[]B0T[]");
+    const std::string nick = ConfiguredNick();
     // Without line breaks in its pieces the login is exactly two lines.
     const std::string login =
         MakeLogin(RemoveLineBreaks(nick), RemoveLineBreaks(user), RemoveLineBreaks(realName));
     const std::size_t split = login.find('\n') + 1;
     Send({login.substr(0, split), login.substr(split)});
+}
+
+std::string BotRuntime::Impl::ConfiguredNick() const {
+    return Profile().ReadValue("IRC", "BotNick", "[]B0T[]");
+}
+
+void BotRuntime::Impl::NickInUse() {
+    // The first refusal registers again as before (the old session may just
+    // have gone). After that another nick, or the bot would hammer the
+    // server at round-trip speed: nick_, then nick2, nick3, ...
+    ++nickRefusals_;
+    if (nickRefusals_ == 1) return SendRegistration();
+    const std::string nick = RemoveLineBreaks(ConfiguredNick());
+    const int variation = nickRefusals_ - 1;
+    Send(MakeRawLine("NICK " + (variation == 1 ? nick + "_" : nick + std::to_string(variation))));
+}
+
+void BotRuntime::Impl::FollowNicks(const std::string& line, const std::string& command) {
+    if (command == "001") heldNick_ = GetTarget(line);
+    if (command != "NICK" && command != "QUIT") return;
+    const std::string configured = ConfiguredNick();
+    if (command == "NICK") {
+        const std::string from = GetNick(line);
+        std::string to = GetText(line);
+        if (to.empty()) to = GetTarget(line);
+        if (LowerAnsi(from) == LowerAnsi(heldNick_)) heldNick_ = to;
+        // Whoever held the configured nick has given it up: take it back.
+        else if (!heldNick_.empty() && LowerAnsi(from) == LowerAnsi(configured) &&
+                 LowerAnsi(heldNick_) != LowerAnsi(configured))
+            Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
+    }
+    if (command == "QUIT" && !heldNick_.empty() && LowerAnsi(GetNick(line)) == LowerAnsi(configured) &&
+        LowerAnsi(heldNick_) != LowerAnsi(configured))
+        Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
 }
 
 void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
@@ -279,7 +322,8 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
 
     // Independent tests: more than one may act on a line.
     const std::string command = GetCommand(line);
-    if (command == "433") SendRegistration();  // same nick again, as often as the server asks
+    if (command == "433" && heldNick_.empty()) NickInUse();
+    FollowNicks(line, command);
     if (command == "376" || command == "422") SetUpCommandChannel(channel, botNick);
     if (command == "PRIVMSG") RoutePrivateMessage(line, channel, botNick, charTime);
 }
@@ -301,7 +345,8 @@ void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::s
         const auto send = [this](const std::string& out) { Send(out); };
         if (RunRemoteCommand(RemoteCommand::FromLine(line), channel, denyList_, send)) DenyListChanged();
     }
-    if (target == LowerAnsi(botNick)) {
+    // Messages to the nick the bot holds count, and to the configured one.
+    if (target == LowerAnsi(botNick) || (!heldNick_.empty() && target == LowerAnsi(heldNick_))) {
         std::string text = GetText(line);
         if (!text.empty() && text.front() == '\x01') return;  // CTCP requests are only logged
         PrivateMessage message{GetNick(line), std::move(text), channel, charTime};

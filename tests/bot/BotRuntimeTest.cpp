@@ -117,15 +117,32 @@ TEST_F(BotRuntimeTest, RegistersWithThePersonasNames) {
                       std::string("Jürgen"_w1252) + " Schmidt\n"));
 }
 
-TEST_F(BotRuntimeTest, NickInUseRegistersAgainEachTime) {
+// A taken nick: one repetition of the registration, then other nicks instead
+// of a loop; private messages to the nick held are answered, and the
+// configured nick is taken back once its holder leaves.
+TEST_F(BotRuntimeTest, ANickInUseIsRetriedOnceThenVariedAndTakenBackWhenFree) {
     GoOnline(false);
-    for (int round = 1; round <= 2; ++round) {
+    for (int round = 1; round <= 3; ++round) {
         server_.Send(":srv 433 * []B0T[] :Nickname is already in use\r\n");
-        ASSERT_TRUE(server_.WaitForLines(2 + 2 * round));
+        ASSERT_TRUE(server_.WaitForLines(round == 1 ? 4 : 3 + round));
     }
     EXPECT_EQ(server_.Texts(), (Texts{"NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
-                                      "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
-                                      "USER Tovik-B0T 0 0 :Tovik B0T"}));
+                                      "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]_", "NICK []B0T[]2"}));
+    Set("General", "CharTime", "0");
+    auto mark = Mark();
+    server_.Send(":srv 001 []B0T[]2 :Willkommen\r\n:srv 376 []B0T[]2 :End\r\n"
+                 ":anna!a@h PRIVMSG []B0T[]2 :hallo\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+
+    mark = Mark();
+    server_.Send(":[]B0T[]!old@h QUIT :Ping timeout\r\n");
+    ASSERT_GE(server_.WaitForLine("NICK []B0T[]", mark), 0);
+    server_.Send(":[]B0T[]2!u@h NICK :[]B0T[]\r\n:bert!b@h PRIVMSG []b0t[] :hallo\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG bert :", mark), 0);
+    server_.Send(":srv 433 []B0T[] x :in use\r\n");  // once registered, no more retries
+    Sync();
+    for (const std::string& line : server_.Texts(mark))
+        EXPECT_TRUE(line.rfind("USER", 0) != 0 && line != "NICK []B0T[]_") << line;
 }
 
 TEST_F(BotRuntimeTest, EndOfMotdSetsUpTheCommandChannelAndStopsIdent) {
