@@ -113,9 +113,19 @@ void LogView::Flush() {
     pending_.clear();
     pendingLines_ = 0;
 
-    // Trim in chunks, so that the document shifts once per many lines.
+    // Trim in chunks, so that the document shifts once per many lines. An
+    // operator who has scrolled up keeps the same line at the top, unless
+    // that line itself has gone.
     const int blocks = document()->blockCount();
-    if (blocks > viewLines_ + trimSlack_) SpillOldestBlocks(blocks - viewLines_);
+    if (blocks > viewLines_ + trimSlack_) {
+        const int top = firstVisibleBlock().blockNumber();
+        const int removed = std::min(blocks - viewLines_, ViewLineCount());
+        SpillOldestBlocks(removed);
+        if (!followEnd) {
+            const QTextBlock block = document()->findBlockByNumber(std::max(top - removed, 0));
+            bar->setValue(block.firstLineNumber());
+        }
+    }
 
     if (followEnd) bar->setValue(bar->maximum());
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -124,6 +125,21 @@ TEST_F(LogViewTest, TabLeavesTheViewWithoutTypingATab) {
     QTest::keyClick(view, Qt::Key_Tab);
     EXPECT_TRUE(next->hasFocus());
     EXPECT_EQ(Escaped(SavedBytes(*view)), Escaped("eins\r\n"));
+}
+
+TEST_F(LogViewTest, TrimmingKeepsTheLineAnOperatorScrolledToAtTheTop) {
+    LogView view(nullptr, 40);
+    view.resize(300, 120);
+    view.show();
+    for (int i = 1; i <= 40; ++i) view.AppendLine("Zeile " + std::to_string(i));
+    view.Flush();
+    QScrollBar* bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum() - 5);  // scrolled up a little, reading
+    const QString top = view.cursorForPosition(QPoint(2, 2)).block().text();
+    for (int i = 41; i <= 60; ++i) view.AppendLine("Zeile " + std::to_string(i));
+    view.Flush();
+    ASSERT_GT(view.SpilledLineCount(), 0) << "the view was trimmed";
+    EXPECT_EQ(view.cursorForPosition(QPoint(2, 2)).block().text(), top);
 }
 
 TEST_F(LogViewTest, OldLinesSpillAndTheSavedLogIsCompleteAndInOrder) {
