@@ -159,9 +159,19 @@ void TPersonDataOptionsForm::PicButtonClick() {
         const QString chosen = prompts_.OpenFile(this, QStringLiteral("Foto"),
                                                  ToQt(context_.ProgramDirectory()),
                                                  PictureFilters());
+        if (chosen.isEmpty()) return;
         // Stored as Windows-1252 text like every other value; whoever opens
-        // the file turns it back into its UTF-8 name.
-        if (!chosen.isEmpty()) pictureFile_ = FromQt(chosen);
+        // the file turns it back into its UTF-8 name. A path with characters
+        // Windows-1252 lacks would be stored with '?' and never found again.
+        const std::string path = FromQt(chosen);
+        if (ToQt(path) != chosen) {
+            prompts_.Error(QStringLiteral("Fehler"),
+                           QStringLiteral("Der Pfad \"%1\" enthält Zeichen, die im Profil nicht gespeichert "
+                                          "werden können. Bitte wählen Sie ein Foto, dessen Pfad nur "
+                                          "westeuropäische Zeichen enthält.").arg(chosen));
+            return;
+        }
+        pictureFile_ = path;
     });
 }
 

@@ -307,6 +307,18 @@ TEST_F(OptionsTest, PhotoPathWithUmlautIsStoredAsWindows1252) {
     EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("PersonData", "Picture", "?"), "/fotos/B\xE4r.jpg");
 }
 
+TEST_F(OptionsTest, APhotoPathWindows1252CannotSpellIsRefusedAndTheOldOneKept) {
+    WriteFileBytes(context.ProfilePath(), "[PersonData]\r\nPicture=/alt/foto.gif\r\n");
+    TPersonDataOptionsForm form(context, random, prompts, reporter);
+    form.FormShow();
+    prompts.fileToChoose = QStringLiteral("/fotos/\u0141ucja.jpg");
+    form.PicButtonClick();
+    ASSERT_EQ(prompts.Errors().size(), 1u);
+    EXPECT_TRUE(prompts.Errors()[0].contains(QStringLiteral("/fotos/\u0141ucja.jpg")));
+    form.ApplyButtonClick();
+    EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("PersonData", "Picture", "?"), "/alt/foto.gif");
+}
+
 TEST_F(OptionsTest, AChosenPhotoIsForgottenWhenTheDialogIsCancelled) {
     WriteFileBytes(context.ProfilePath(), "[PersonData]\r\nPicture=/alt/foto.gif\r\n");
     TPersonDataOptionsForm form(context, random, prompts, reporter);
