@@ -242,20 +242,16 @@ void BotRuntime::Impl::NickInUse() {
 
 void BotRuntime::Impl::FollowNicks(const std::string& line, const std::string& command) {
     if (command == "001") heldNick_ = GetTarget(line);
-    if (command != "NICK" && command != "QUIT") return;
-    const std::string configured = ConfiguredNick();
-    if (command == "NICK") {
-        const std::string from = GetNick(line);
-        std::string to = GetText(line);
-        if (to.empty()) to = GetTarget(line);
-        if (LowerAnsi(from) == LowerAnsi(heldNick_)) heldNick_ = to;
-        // Whoever held the configured nick has given it up: take it back.
-        else if (!heldNick_.empty() && LowerAnsi(from) == LowerAnsi(configured) &&
-                 LowerAnsi(heldNick_) != LowerAnsi(configured))
-            Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
+    if (heldNick_.empty() || (command != "NICK" && command != "QUIT")) return;
+    const std::string from = LowerAnsi(GetNick(line));
+    if (command == "NICK" && from == LowerAnsi(heldNick_)) {
+        const std::string to = GetText(line);
+        heldNick_ = to.empty() ? GetTarget(line) : to;
+        return;
     }
-    if (command == "QUIT" && !heldNick_.empty() && LowerAnsi(GetNick(line)) == LowerAnsi(configured) &&
-        LowerAnsi(heldNick_) != LowerAnsi(configured))
+    // Whoever held the configured nick has given it up: take it back.
+    const std::string configured = ConfiguredNick();
+    if (from == LowerAnsi(configured) && LowerAnsi(heldNick_) != from)
         Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
 }
 

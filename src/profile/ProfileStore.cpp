@@ -38,8 +38,10 @@ void ProfileContext::SetProgramDirectory(std::string dir) {
 
 void ProfileContext::SetCurrentProfile(std::string name) {
     currentProfile_ = std::move(name);
-    const std::string path = ProfileFileOf(currentProfile_);
-    currentFile_ = path.substr(ProfilesDirectory().size() + 1);
+    // No profile (at start, after deleting) needs no look at the disk.
+    currentFile_ = currentProfile_.empty()
+                       ? std::string(".ini")
+                       : ProfileFileOf(currentProfile_).substr(ProfilesDirectory().size() + 1);
 }
 
 void ProfileContext::SetProgramDirectoryFromCwd() {

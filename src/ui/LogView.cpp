@@ -119,8 +119,7 @@ void LogView::Flush() {
     const int blocks = document()->blockCount();
     if (blocks > viewLines_ + trimSlack_) {
         const int top = firstVisibleBlock().blockNumber();
-        const int removed = std::min(blocks - viewLines_, ViewLineCount());
-        SpillOldestBlocks(removed);
+        const int removed = SpillOldestBlocks(blocks - viewLines_);
         if (!followEnd) {
             const QTextBlock block = document()->findBlockByNumber(std::max(top - removed, 0));
             bar->setValue(block.firstLineNumber());
@@ -135,9 +134,9 @@ int LogView::ViewLineCount() const {
     return LastBlockEmpty() ? blocks - 1 : blocks;
 }
 
-void LogView::SpillOldestBlocks(int count) {
+int LogView::SpillOldestBlocks(int count) {
     count = std::min(count, ViewLineCount());
-    if (count <= 0) return;
+    if (count <= 0) return 0;
     QTextDocument* doc = document();
     std::string bytes;
     QTextBlock block = doc->begin();
@@ -151,6 +150,7 @@ void LogView::SpillOldestBlocks(int count) {
     }
     cursor.removeSelectedText();
     Spill(bytes, count);
+    return count;
 }
 
 void LogView::Spill(std::string_view crlfLines, long long lineCount) {

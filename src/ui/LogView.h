@@ -47,7 +47,7 @@ public:
 
 private:
     void Spill(std::string_view crlfLines, long long lineCount);
-    void SpillOldestBlocks(int count);
+    int SpillOldestBlocks(int count);  // returns how many went
     bool LastBlockEmpty() const;
     std::string ViewTextForSave() const;
 
