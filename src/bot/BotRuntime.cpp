@@ -5,15 +5,18 @@
 #include <QTimer>
 #include <chrono>
 #include <exception>
+#include <random>
 
+#include "bot/ChannelOwnership.h"
 #include "bot/ConnectionEndProbe.h"
+#include "bot/Conversations.h"
 #include "bot/Credits.h"
 #include "bot/DenyList.h"
 #include "bot/OperatorConsole.h"
 #include "bot/OutgoingLine.h"
 #include "bot/RemoteCommands.h"
 #include "bot/Report.h"
-#include "bot/ReplyScheduler.h"
+#include "bot/Reconnect.h"
 #include "chat/Answers.h"
 #include "chat/Persona.h"
 #include "irc/IRC.h"
@@ -52,6 +55,12 @@ private:
     DCCServer& dcc_;
 };
 
+// The command word of a line the operator typed for the server.
+std::string RawCommandOf(std::string_view text) {
+    text = TrimBlanks(text);
+    return LowerAnsi(text.substr(0, text.find(' ')));
+}
+
 }  // namespace
 
 class BotRuntime::Impl {
@@ -63,6 +72,7 @@ public:
     void OfflineButtonClick();
     void SendEditKeyPress(const std::string& text);
     void ServerSendEditKeyPress(const std::string& text);
+    void SetTimings(const BotTimings& timings);
     void DenyListChanged() { emit owner_.DenyListChanged(denyList_.Entries()); }
     void ReportError(const std::exception& error) { emit owner_.ErrorOccurred(error.what()); }
     template <typename F>
@@ -80,43 +90,66 @@ public:
     IdentServer* identServer_;
     DCCServer* dccServer_;
     tovik::DenyList denyList_;  // qualified: BotRuntime::DenyList() hides the class name
-    ReplyScheduler replies_;
+    Conversations conversations_;
+    BotState state_ = BotState::Offline;
 
 private:
+    using Clock = std::chrono::steady_clock;
     ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
 
+    // Connecting, and what happens when a connection ends.
+    void Connect();
     void IRCClientConnect();
-    void IRCClientDisconnect() {
-        endProbe_.Release();
-        replies_.DiscardAll();  // nothing of this session goes into the next
-    }
-    void IRCClientRead();
     void IRCClientError(QAbstractSocket::SocketError error);
+    void ConnectionEnded();
+    void RetryLater();
+    void SetState(BotState state, std::chrono::milliseconds nextAttempt = {});
+    void SilenceTimeout();
+    void SwitchIdentOn();
+
+    // Received lines.
+    void IRCClientRead();
     void HandleServerLine(const std::string& line);
     void SendRegistration();
     std::string ConfiguredNick() const;
     void NickInUse();
     void FollowNicks(const std::string& line, const std::string& command);
+    void CheckNick();
     void SetUpCommandChannel(const std::string& channel, const std::string& botNick);
     void RoutePrivateMessage(const std::string& line, const std::string& channel,
                              const std::string& botNick, int charTime);
+
+    // Answering private messages.
     void ReportIncoming(const PrivateMessage& message);
     std::vector<std::string> AnswerPrivateMessage(const PrivateMessage& message);
-    void SendReplyLine(const PrivateMessage& message, const std::string& line);
-    void PumpReplies();
-    void SwitchIdentOn();
+    void Converse();
 
+    // The one send point and its paced queue.
     enum class Cleaning { Seal, AsTyped };
-    void Send(const std::vector<std::string>& lines, Cleaning cleaning = Cleaning::Seal);
-    void Send(const std::string& line) { Send(std::vector<std::string>{line}); }
+    bool Send(const std::string& line, LineClass lineClass = LineClass::Normal, std::string partner = {},
+              Cleaning cleaning = Cleaning::Seal);
+    void WriteDue();
+    void ArmPumpTimer();
+    void DiscardSession();
 
     BotRuntime& owner_;
     ProfileContext& context_;
     Random& random_;
-    QTimer* replyTimer_;
+    BotTimings timings_;
+    SendQueue sendQueue_;
+    QTimer* pumpTimer_;       // the next reply step or queued line
+    QTimer* reconnectTimer_;  // the next attempt after a lost connection
+    QTimer* silenceTimer_;    // nothing received for a while
+    QTimer* nickTimer_;       // asks whether the configured nick is free
     LineBuffer lineBuffer_;
     ConnectionEndProbe endProbe_;
+    ChannelOwnership ownership_;
+    std::minstd_rand jitter_{std::random_device{}()};
     bool identErrorReported_ = false;
+    bool wantOnline_ = false;  // until "&Offline": lost connections come back
+    int failures_ = 0;         // attempts since the last welcome
+    bool pingSent_ = false;    // the silence has been asked about once
+    std::string server_;       // host of this connection, for the keep-alive PING
     // This connection's nick: what the server welcomed the bot as (001) and
     // what it renamed itself or was renamed to since; empty before that.
     std::string heldNick_;
@@ -130,23 +163,36 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
           [this] { return Profile().ReadValue("PersonData", "PreName", "Tovik-B0T"); }, &owner)),
       dccServer_(new DCCServer(
           ports.dcc, [this] { return ExpandPersona("<picture>", Profile()); }, &owner)),
-      replies_({[this](const PrivateMessage& m) { return AnswerPrivateMessage(m); },
-                [this](const PrivateMessage& m, const std::string& line) { SendReplyLine(m, line); }}),
       owner_(owner),
       context_(context),
       random_(random),
-      replyTimer_(new QTimer(&owner)) {
-    replyTimer_->setSingleShot(true);
-    replyTimer_->setTimerType(Qt::PreciseTimer);
+      sendQueue_([this](std::size_t count) {
+          const std::string channel = Profile().ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
+          return SealLine(MakeReport(channel, "(" + std::to_string(count) +
+                                                  " Meldungen ausgelassen, der Server nimmt nicht mehr an)"));
+      }),
+      pumpTimer_(new QTimer(&owner)),
+      reconnectTimer_(new QTimer(&owner)),
+      silenceTimer_(new QTimer(&owner)),
+      nickTimer_(new QTimer(&owner)) {
+    for (QTimer* timer : {pumpTimer_, reconnectTimer_, silenceTimer_, nickTimer_}) timer->setSingleShot(true);
+    pumpTimer_->setTimerType(Qt::PreciseTimer);
     // Every slot guards itself: no exception may leave an event handler.
-    QObject::connect(ircClient_, &QTcpSocket::connected, &owner, [this] { Guarded([this] { IRCClientConnect(); }); });
-    QObject::connect(ircClient_, &QTcpSocket::disconnected, &owner,
-                     [this] { Guarded([this] { IRCClientDisconnect(); }); });
-    QObject::connect(ircClient_, &QTcpSocket::readyRead, &owner, [this] { Guarded([this] { IRCClientRead(); }); });
+    const auto guard = [this](void (Impl::*handler)()) {
+        return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); };
+    };
+    QObject::connect(ircClient_, &QTcpSocket::connected, &owner, guard(&Impl::IRCClientConnect));
+    QObject::connect(ircClient_, &QTcpSocket::readyRead, &owner, guard(&Impl::IRCClientRead));
     QObject::connect(ircClient_, &QTcpSocket::errorOccurred, &owner, [this](QAbstractSocket::SocketError error) {
         Guarded([this, error] { IRCClientError(error); });
     });
-    QObject::connect(replyTimer_, &QTimer::timeout, &owner, [this] { Guarded([this] { PumpReplies(); }); });
+    QObject::connect(ircClient_, &QTcpSocket::stateChanged, &owner, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::UnconnectedState) Guarded([this] { ConnectionEnded(); });
+    });
+    QObject::connect(pumpTimer_, &QTimer::timeout, &owner, guard(&Impl::Converse));
+    QObject::connect(reconnectTimer_, &QTimer::timeout, &owner, guard(&Impl::Connect));
+    QObject::connect(silenceTimer_, &QTimer::timeout, &owner, guard(&Impl::SilenceTimeout));
+    QObject::connect(nickTimer_, &QTimer::timeout, &owner, guard(&Impl::CheckNick));
     const auto forward = [this](const std::string& text) { emit owner_.ErrorOccurred(text); };
     QObject::connect(identServer_, &IdentServer::ErrorOccurred, &owner, forward);
     QObject::connect(dccServer_, &DCCServer::ErrorOccurred, &owner, forward);
@@ -156,10 +202,16 @@ BotRuntime::Impl::~Impl() {
     endProbe_.Release();  // so that the socket's close below reaches the server
     // The children outlive this object inside ~QObject; cut them loose first
     // so that no notification during their destruction reaches us.
-    for (QObject* child : std::initializer_list<QObject*>{ircClient_, identServer_, dccServer_, replyTimer_}) {
+    for (QObject* child : std::initializer_list<QObject*>{ircClient_, identServer_, dccServer_, pumpTimer_,
+                                                         reconnectTimer_, silenceTimer_, nickTimer_}) {
         child->disconnect();
         delete child;
     }
+}
+
+void BotRuntime::Impl::SetTimings(const BotTimings& timings) {
+    timings_ = timings;
+    sendQueue_.SetPace(timings.pace);
 }
 
 // ---- going online and offline ---------------------------------------------
@@ -167,6 +219,22 @@ BotRuntime::Impl::~Impl() {
 bool BotRuntime::Impl::OnlineButtonClick() {
     // Already online or on the way there: the live session stays.
     if (ircClient_->state() != QAbstractSocket::UnconnectedState) return true;
+    wantOnline_ = true;
+    failures_ = 0;
+    try {
+        Connect();
+    } catch (...) {
+        wantOnline_ = false;  // nothing started; the operator has to act
+        SetState(BotState::Offline);
+        throw;
+    }
+    return true;
+}
+
+// What "&Online" does, and every attempt after a lost connection.
+void BotRuntime::Impl::Connect() {
+    reconnectTimer_->stop();
+    if (ircClient_->state() != QAbstractSocket::UnconnectedState) return;
     const ProfileFile profile = Profile();
     const std::string portText = profile.ReadValue("IRC", "Port", "6667");
     const int port = StrToInt(portText);
@@ -174,16 +242,16 @@ bool BotRuntime::Impl::OnlineButtonClick() {
     const std::string host = profile.ReadValue("IRC", "Server", kDefaultIrcServer);
 
     SwitchIdentOn();
-    endProbe_.Release();  // else the old connection would stay open on the server's side
-    ircClient_->abort();
+    DiscardSession();
+    sendQueue_.Restart();        // a new connection has the whole allowance
     lineBuffer_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
-    replies_.DiscardAll();       // nor may its replies go out on this one
     heldNick_.clear();
     nickRefusals_ = 0;
+    server_ = host;
+    SetState(BotState::Connecting);
     // IPv4, because the DCC offer names the connection's local IPv4 address.
     ircClient_->connectToHost(QString::fromStdString(Cp1252ToUtf8(host)), static_cast<quint16>(port),
                               QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
-    return true;
 }
 
 void BotRuntime::Impl::SwitchIdentOn() {
@@ -200,16 +268,67 @@ void BotRuntime::Impl::SwitchIdentOn() {
 }
 
 void BotRuntime::Impl::OfflineButtonClick() {
+    wantOnline_ = false;
+    reconnectTimer_->stop();
     identServer_->SwitchOff();
     endProbe_.Release();  // else the server would never see this close
     ircClient_->abort();  // at once, without QUIT
-    replies_.DiscardAll();  // replies still being typed go nowhere
-    replyTimer_->stop();
+    DiscardSession();     // replies still being typed go nowhere
+    SetState(BotState::Offline);
+}
+
+void BotRuntime::Impl::DiscardSession() {
+    conversations_.DiscardAll();
+    sendQueue_.Clear();
+    ownership_.Reset();
+    pumpTimer_->stop();
+    silenceTimer_->stop();
+    nickTimer_->stop();
+    pingSent_ = false;
+}
+
+void BotRuntime::Impl::SetState(BotState state, std::chrono::milliseconds nextAttempt) {
+    state_ = state;
+    emit owner_.StateChanged(state, nextAttempt.count());
 }
 
 void BotRuntime::Impl::IRCClientConnect() {
     endProbe_.Watch(static_cast<int>(ircClient_->socketDescriptor()));
+    silenceTimer_->start(timings_.silence);
     SendRegistration();
+}
+
+void BotRuntime::Impl::ConnectionEnded() {
+    // Nothing of this session goes into the next.
+    endProbe_.Release();
+    DiscardSession();
+    if (!wantOnline_) return SetState(BotState::Offline);
+    RetryLater();
+}
+
+void BotRuntime::Impl::RetryLater() {
+    // Whatever ended it (the server, a reset, a dead link, a failed
+    // attempt), the bot comes back by itself until the operator says
+    // "&Offline".
+    const double jitter = std::uniform_real_distribution<double>(-1.0, 1.0)(jitter_);
+    const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(
+        ReconnectDelay(failures_++, jitter) * timings_.reconnectScale);
+    reconnectTimer_->start(delay);
+    SetState(BotState::Waiting, delay);
+}
+
+void BotRuntime::Impl::SilenceTimeout() {
+    if (ircClient_->state() != QAbstractSocket::ConnectedState) return;
+    // A half-open connection (a sleeping laptop, a forgotten NAT entry) stays
+    // silent for ever; ask once, then give the connection up.
+    if (!pingSent_) {
+        pingSent_ = true;
+        Send(MakeRawLine("PING :" + RemoveLineBreaks(server_)), LineClass::Urgent);
+        silenceTimer_->start(timings_.silence);
+        return;
+    }
+    endProbe_.Release();
+    ircClient_->abort();  // ends in ConnectionEnded, which tries again
 }
 
 void BotRuntime::Impl::SendRegistration() {
@@ -222,7 +341,8 @@ void BotRuntime::Impl::SendRegistration() {
     const std::string login =
         MakeLogin(RemoveLineBreaks(nick), RemoveLineBreaks(user), RemoveLineBreaks(realName));
     const std::size_t split = login.find('\n') + 1;
-    Send({login.substr(0, split), login.substr(split)});
+    Send(login.substr(0, split), LineClass::Urgent);
+    Send(login.substr(split), LineClass::Urgent);
 }
 
 std::string BotRuntime::Impl::ConfiguredNick() const {
@@ -237,22 +357,44 @@ void BotRuntime::Impl::NickInUse() {
     if (nickRefusals_ == 1) return SendRegistration();
     const std::string nick = RemoveLineBreaks(ConfiguredNick());
     const int variation = nickRefusals_ - 1;
-    Send(MakeRawLine("NICK " + (variation == 1 ? nick + "_" : nick + std::to_string(variation))));
+    Send(MakeRawLine("NICK " + (variation == 1 ? nick + "_" : nick + std::to_string(variation))),
+         LineClass::Urgent);
 }
 
 void BotRuntime::Impl::FollowNicks(const std::string& line, const std::string& command) {
     if (command == "001") heldNick_ = GetTarget(line);
-    if (heldNick_.empty() || (command != "NICK" && command != "QUIT")) return;
-    const std::string from = LowerAnsi(GetNick(line));
-    if (command == "NICK" && from == LowerAnsi(heldNick_)) {
-        const std::string to = GetText(line);
-        heldNick_ = to.empty() ? GetTarget(line) : to;
-        return;
-    }
-    // Whoever held the configured nick has given it up: take it back.
+    if (heldNick_.empty()) return;
     const std::string configured = ConfiguredNick();
-    if (from == LowerAnsi(configured) && LowerAnsi(heldNick_) != from)
-        Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
+    const bool holdsConfigured = LowerAnsi(heldNick_) == LowerAnsi(configured);
+    if (command == "001" || command == "NICK") {
+        if (command == "NICK" && LowerAnsi(GetNick(line)) == LowerAnsi(heldNick_)) {
+            const std::string to = GetText(line);
+            heldNick_ = to.empty() ? GetTarget(line) : to;
+        }
+        // While someone else holds the configured nick, ask now and then
+        // whether it is free; the holder need not share a channel with us.
+        if (LowerAnsi(heldNick_) != LowerAnsi(configured)) {
+            if (!nickTimer_->isActive()) nickTimer_->start(timings_.nickCheck);
+        } else {
+            nickTimer_->stop();
+        }
+    }
+    if (holdsConfigured) return;
+    // Whoever held the configured nick has given it up: take it back. An
+    // ISON reply without the nick says the same.
+    const std::string from = LowerAnsi(GetNick(line));
+    const bool freed = ((command == "NICK" || command == "QUIT") && from == LowerAnsi(configured)) ||
+                       (command == "303" && LowerAnsi(" " + GetText(line) + " ").find(" " + LowerAnsi(configured) + " ") ==
+                                                std::string::npos);
+    if (freed) Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
+}
+
+void BotRuntime::Impl::CheckNick() {
+    if (ircClient_->state() != QAbstractSocket::ConnectedState || heldNick_.empty()) return;
+    const std::string configured = ConfiguredNick();
+    if (LowerAnsi(heldNick_) == LowerAnsi(configured)) return;
+    Send(MakeRawLine("ISON " + RemoveLineBreaks(configured)));
+    nickTimer_->start(timings_.nickCheck);
 }
 
 void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
@@ -281,10 +423,12 @@ void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
 
 void BotRuntime::Impl::IRCClientRead() {
     const QByteArray bytes = ircClient_->readAll();
+    if (!bytes.isEmpty()) {
+        // The link is alive.
+        pingSent_ = false;
+        silenceTimer_->start(timings_.silence);
+    }
     lineBuffer_.Append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    // The private messages of one read form one frame: answered in order,
-    // before any reply that was being typed when they arrived goes on.
-    replies_.BeginRead();
     std::string failure;
     std::string line;
     while (lineBuffer_.Next(line)) {
@@ -295,8 +439,7 @@ void BotRuntime::Impl::IRCClientRead() {
             if (failure.empty()) failure = error.what();
         }
     }
-    replies_.EndRead();
-    PumpReplies();
+    Converse();
     if (!failure.empty()) emit owner_.ErrorOccurred(failure);
     // An error box runs its own event loop inside this handler, and the
     // socket does not announce data that arrived meanwhile a second time.
@@ -309,7 +452,7 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
     // A PING is answered here and now, whatever replies are being typed and
     // before any setting is read: a typo in the typing speed must not let
     // the server drop the bot.
-    if (IsPing(line)) Send(MakePong(line));
+    if (IsPing(line)) Send(MakePong(line), LineClass::Urgent);
 
     const ProfileFile profile = Profile();
     const int charTime = StrToInt(profile.ReadValue("General", "CharTime", "500"));
@@ -318,9 +461,15 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
 
     // Independent tests: more than one may act on a line.
     const std::string command = GetCommand(line);
+    if (command == "001") {
+        failures_ = 0;  // welcomed: the next loss starts the back-off over
+        SetState(BotState::Online);
+    }
     if (command == "433" && heldNick_.empty()) NickInUse();
     FollowNicks(line, command);
     if (command == "376" || command == "422") SetUpCommandChannel(channel, botNick);
+    const std::string ownNick = heldNick_.empty() ? botNick : heldNick_;
+    if (const auto problem = ownership_.Follow(line, channel, ownNick)) emit owner_.ErrorOccurred(*problem);
     if (command == "PRIVMSG") RoutePrivateMessage(line, channel, botNick, charTime);
 }
 
@@ -336,8 +485,9 @@ void BotRuntime::Impl::SetUpCommandChannel(const std::string& channel, const std
 void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::string& channel,
                                            const std::string& botNick, int charTime) {
     const std::string target = LowerAnsi(GetTarget(line));
-    if (target == LowerAnsi(channel)) {
-        // Whoever may speak in the command channel commands the bot.
+    if (target == LowerAnsi(channel) && ownership_.Owns(channel)) {
+        // Whoever may speak in the command channel commands the bot, but
+        // only in a channel the bot holds.
         const auto send = [this](const std::string& out) { Send(out); };
         if (RunRemoteCommand(RemoteCommand::FromLine(line), channel, denyList_, send)) DenyListChanged();
     }
@@ -346,14 +496,16 @@ void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::s
         std::string text = GetText(line);
         if (!text.empty() && text.front() == '\x01') return;  // CTCP requests are only logged
         PrivateMessage message{GetNick(line), std::move(text), channel, charTime};
-        if (!replies_.Add(std::move(message))) ReportIncoming(message);  // over the bound: reported only
+        // Over a bound: reported only.
+        if (!conversations_.Add(std::move(message), Clock::now())) ReportIncoming(message);
     }
 }
 
 // ---- answering private messages --------------------------------------------
 
 void BotRuntime::Impl::ReportIncoming(const PrivateMessage& message) {
-    Send(MakeReport(message.channel, "<-- " + message.sender + ": " + message.text));
+    if (!ownership_.Owns(message.channel)) return;
+    Send(MakeReport(message.channel, "<-- " + message.sender + ": " + message.text), LineClass::Report);
 }
 
 std::vector<std::string> BotRuntime::Impl::AnswerPrivateMessage(const PrivateMessage& message) {
@@ -373,19 +525,29 @@ std::vector<std::string> BotRuntime::Impl::AnswerPrivateMessage(const PrivateMes
     return lines;
 }
 
-void BotRuntime::Impl::SendReplyLine(const PrivateMessage& message, const std::string& line) {
-    Send(MakeReport(message.channel, "--> " + message.sender + ": " + line));
-    Send(MakePrivMsg(message.sender, line));
-}
-
-void BotRuntime::Impl::PumpReplies() {
-    const auto next = replies_.Run();
-    if (!next) {
-        replyTimer_->stop();
-        return;
+// Every conversation takes its due step: a message whose answering begins,
+// or a reply line whose typing time is up. A line counts as typed out when
+// the send queue lets it go; only then does the partner's next line start.
+void BotRuntime::Impl::Converse() {
+    // A flood of due steps must not hold the event loop; the rest follows
+    // in the next turn.
+    constexpr int kStepsPerTurn = 256;
+    WriteDue();
+    for (int steps = 0; steps < kStepsPerTurn; ++steps) {
+        auto step = conversations_.TakeDue(Clock::now());
+        if (!step) break;
+        const PrivateMessage& message = step->message;
+        if (step->kind == Conversations::Step::Kind::Begin) {
+            conversations_.Begun(*step, AnswerPrivateMessage(message), Clock::now());
+            continue;
+        }
+        if (ownership_.Owns(message.channel))
+            Send(MakeReport(message.channel, "--> " + message.sender + ": " + step->line), LineClass::Report);
+        // A line that cannot go out (the connection is gone) is done all the same.
+        if (!Send(MakePrivMsg(message.sender, step->line), LineClass::Normal, step->partner))
+            conversations_.LineLeft(step->partner, Clock::now());
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - ReplyScheduler::Clock::now());
-    replyTimer_->start(std::max<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0)));
+    ArmPumpTimer();
 }
 
 // ---- the operator's lines and the one send point ---------------------------
@@ -396,16 +558,47 @@ void BotRuntime::Impl::SendEditKeyPress(const std::string& text) {
 }
 
 void BotRuntime::Impl::ServerSendEditKeyPress(const std::string& text) {
-    Send({MakeRawLine(text)}, Cleaning::AsTyped);  // the operator's own line goes out as typed
+    // The operator's own line goes out as typed; a QUIT of theirs goes first.
+    const bool quit = RawCommandOf(text) == "quit";
+    Send(MakeRawLine(text), quit ? LineClass::Urgent : LineClass::Normal, {}, Cleaning::AsTyped);
 }
 
-void BotRuntime::Impl::Send(const std::vector<std::string>& lines, Cleaning cleaning) {
-    std::string bytes;
-    for (const std::string& line : lines) bytes += cleaning == Cleaning::Seal ? SealLine(line) : line;
+bool BotRuntime::Impl::Send(const std::string& line, LineClass lineClass, std::string partner, Cleaning cleaning) {
     // Before the connection stands or after it is gone nothing is sent, and
     // nothing is reported: a reply typed out after "Offline" just vanishes.
-    if (ircClient_->state() != QAbstractSocket::ConnectedState) return;
-    ircClient_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (ircClient_->state() != QAbstractSocket::ConnectedState) return false;
+    sendQueue_.Push(Clock::now(), cleaning == Cleaning::Seal ? SealLine(line) : line, lineClass, std::move(partner));
+    WriteDue();
+    ArmPumpTimer();
+    return true;
+}
+
+// Writes what the queue lets go now, in one piece, and flushes it: an answer
+// is on its way in the same event-loop turn as its question.
+void BotRuntime::Impl::WriteDue() {
+    const auto now = Clock::now();
+    const auto departures = sendQueue_.TakeDue(now);
+    if (departures.empty()) return;
+    std::string bytes;
+    for (const auto& departure : departures) bytes += departure.line;
+    if (ircClient_->state() == QAbstractSocket::ConnectedState) {
+        ircClient_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        ircClient_->flush();
+    }
+    for (const auto& departure : departures)
+        if (!departure.partner.empty()) conversations_.LineLeft(departure.partner, now);
+}
+
+void BotRuntime::Impl::ArmPumpTimer() {
+    const auto now = Clock::now();
+    auto next = conversations_.NextWake();
+    if (const auto queued = sendQueue_.NextDue(now)) next = next ? std::min(*next, *queued) : *queued;
+    if (!next) {
+        pumpTimer_->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
+    pumpTimer_->start(std::max<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0)));
 }
 
 // ---- the public face: no exception leaves it -------------------------------
@@ -429,6 +622,10 @@ bool BotRuntime::OnlineButtonClick() {
 void BotRuntime::OfflineButtonClick() {
     impl_->Guarded([this] { impl_->OfflineButtonClick(); });
 }
+
+void BotRuntime::SetTimings(const BotTimings& timings) { impl_->SetTimings(timings); }
+
+BotState BotRuntime::State() const { return impl_->state_; }
 
 void BotRuntime::SendEditKeyPress(const std::string& text) {
     impl_->Guarded([&] { impl_->SendEditKeyPress(text); });
@@ -460,6 +657,6 @@ bool BotRuntime::IsConnected() const {
 
 quint16 BotRuntime::IdentPort() const { return impl_->identServer_->Port(); }
 quint16 BotRuntime::DccPort() const { return impl_->dccServer_->Port(); }
-std::size_t BotRuntime::PendingAnswers() const { return impl_->replies_.PendingMessages(); }
+std::size_t BotRuntime::PendingAnswers() const { return impl_->conversations_.PendingMessages(); }
 
 }  // namespace tovik

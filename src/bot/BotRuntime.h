@@ -5,10 +5,13 @@
 // signals and never touches a widget.
 
 #include <QObject>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "bot/SendQueue.h"
 
 namespace tovik {
 
@@ -20,6 +23,22 @@ struct BotPorts {
     quint16 dcc = 5678;
 };
 
+// The pace of everything that takes time on a live network. Tests shorten it.
+struct BotTimings {
+    SendPace pace;                             // 5 lines at once, then 1 per second
+    std::chrono::milliseconds silence{90'000}; // quiet before a PING, and again before giving up
+    double reconnectScale = 1.0;               // times the back-off (15 s ... 5 min)
+    std::chrono::milliseconds nickCheck{60'000};  // ISON while another holds the configured nick
+};
+
+// Where the connection stands, as the window shows it.
+enum class BotState {
+    Offline,     // the operator's choice (or never online)
+    Connecting,  // an attempt is under way, or registration
+    Online,      // welcomed by the server
+    Waiting,     // the connection ended; the next attempt comes by itself
+};
+
 class BotRuntime : public QObject {
     Q_OBJECT
 public:
@@ -29,8 +48,11 @@ public:
     // "&Online": reads server and port, switches ident on, connects.
     // False (and an ErrorOccurred) when it stopped before connecting.
     bool OnlineButtonClick();
-    // "&Offline": ident off, connection closed at once, no QUIT.
+    // "&Offline": ident off, connection closed at once, no QUIT, no further
+    // attempts.
     void OfflineButtonClick();
+
+    void SetTimings(const BotTimings& timings);
 
     // Operator console (op/voice/kick/invite in the command channel) and raw line.
     void SendEditKeyPress(const std::string& text);
@@ -43,6 +65,7 @@ public:
     const std::vector<std::string>& DenyList() const;
 
     bool IsConnected() const;
+    BotState State() const;
     quint16 IdentPort() const;
     quint16 DccPort() const;
     // Private messages received but not yet fully answered.
@@ -52,6 +75,8 @@ signals:
     void LineReceived(const std::string& line);     // every received line, Windows-1252
     void ErrorOccurred(const std::string& text);    // German error text, Windows-1252
     void DenyListChanged(const std::vector<std::string>& nicks);
+    // `nextAttempt`: milliseconds until the next attempt while Waiting.
+    void StateChanged(tovik::BotState state, qint64 nextAttempt);
 
 private:
     class Impl;

@@ -176,7 +176,13 @@ TEST_F(BotEndToEndTest, RegistersSetsUpItsChannelAnswersAndSendsItsPicture) {
     auto mark = user.Mark();
     user.Send("PRIVMSG TovikBot :hi, wie alt bist du?");
     ASSERT_GE(user.WaitForText("PRIVMSG #Tovik-B0T :" + kGrey + "<-- tester: hi, wie alt bist du?", 10000, mark), 0);
-    ASSERT_TRUE(AwaitCondition([&] { return user.Count("PRIVMSG tester :", mark) == 2; }, 10000));
+    // Reports come last when lines wait for the server's pace.
+    ASSERT_TRUE(AwaitCondition(
+        [&] {
+            return user.Count("PRIVMSG tester :", mark) == 2 &&
+                   user.Count("PRIVMSG #Tovik-B0T :" + kGrey + "--> tester: ", mark) == 2;
+        },
+        10000));
     std::vector<std::string> reports, answers;
     for (std::size_t i = mark; i < user.Lines().size(); ++i) {
         const std::string& l = user.Lines()[i];

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -45,6 +47,10 @@ protected:
         Set("IRC", "Port", std::to_string(server_.Port()));
         Set("General", "CharTime", "20");
         bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+        // Loopback at full speed; the pace of a live network has tests of its own.
+        BotTimings fast;
+        fast.pace = SendPace{100000, std::chrono::milliseconds(1)};
+        bot_->SetTimings(fast);
         QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string& l) { log_.push_back(l); });
         QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [this](const std::string& e) { errors_.push_back(e); });
         QObject::connect(bot_.get(), &BotRuntime::DenyListChanged,
@@ -63,6 +69,11 @@ protected:
         if (!endMotd) return;
         server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
         ASSERT_TRUE(server_.WaitForLines(6));
+        // The bot created its channel: it is its operator.
+        const std::string nick = ProfileFile(context_.ProfilePath()).ReadValue("IRC", "BotNick", "Tovik-B0T");
+        server_.Send(":srv 353 " + nick + " = #Tovik-B0T :@" + nick + "\r\n:srv 366 " + nick +
+                     " #Tovik-B0T :End\r\nPING :online\r\n");
+        ASSERT_GE(server_.WaitForLine("PONG online"), 0);
     }
 
     // A new connection (the first or a further one), registered; a live one
@@ -239,37 +250,47 @@ TEST_F(BotRuntimeTest, ReportsAnswersAndReportsEachLineAfterItsTypingTime) {
               std::string::npos) << first;
 }
 
-TEST_F(BotRuntimeTest, TwoMessagesOfOneReadAreAnsweredInTheirOrder) {
+TEST_F(BotRuntimeTest, TwoPartnersOfOneReadAreAnsweredSideBySide) {
     GoOnline();
     const auto mark = Mark();
     server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n:ben!b@h PRIVMSG Tovik-B0T :moin\r\n");
     ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
     const Texts texts = server_.Texts(mark);
     ASSERT_EQ(texts.size(), 6u);
+    // Both answers begin at once; neither waits for the other's reply.
     EXPECT_EQ(texts[0], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi");
-    EXPECT_EQ(texts[1].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: ", 0), 0u);
-    EXPECT_EQ(texts[2].rfind("PRIVMSG anna :", 0), 0u);
-    EXPECT_EQ(texts[3], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: moin");
-    EXPECT_EQ(texts[4].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> ben: ", 0), 0u);
-    EXPECT_EQ(texts[5].rfind("PRIVMSG ben :", 0), 0u);
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: moin");
+    for (const std::string nick : {"anna", "ben"}) {
+        const auto sent = std::find_if(texts.begin(), texts.end(),
+                                       [&](const std::string& t) { return t.rfind("PRIVMSG " + nick + " :", 0) == 0; });
+        ASSERT_NE(sent, texts.end());
+        const std::string line = sent->substr(10 + nick.size());
+        // Each answer line right after its own report.
+        EXPECT_EQ(*(sent - 1), "PRIVMSG #Tovik-B0T :" + kGrey + "--> " + nick + ": " + line);
+    }
 }
 
-TEST_F(BotRuntimeTest, AMessageDuringAReplyIsAnsweredCompletelyFirst) {
+TEST_F(BotRuntimeTest, ALongReplyDoesNotHoldBackAShortOneAndAPartnerWaitsForHisOwn) {
+    Set("General", "CharTime", "60");
     GoOnline();
     const auto mark = Mark();
-    // Anna's greeting is short; Ben's age answer takes far longer to type,
-    // so Anna's wait runs out while Ben's reply is still being typed.
+    // Ben's age answer takes far longer to type than Anna's greeting, which
+    // arrives a little later; Ben's second question waits for his first.
+    server_.Send(":ben!b@h PRIVMSG Tovik-B0T :wie alt bist du\r\n:Ben!b@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: wie alt bist du", mark), 0);
     server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
-    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi", mark), 0);
-    server_.Send(":ben!b@h PRIVMSG Tovik-B0T :wie alt bist du\r\n");
-    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark, 10000), 0);
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- Ben: hi", mark, 10000), 0);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG Ben :", mark, 10000), 0);
     const Texts texts = server_.Texts(mark);
-    ASSERT_EQ(texts.size(), 6u);
-    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: wie alt bist du");
-    EXPECT_EQ(texts[2].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> ben: ich bin", 0), 0u) << texts[2];
-    EXPECT_EQ(texts[3].rfind("PRIVMSG ben :", 0), 0u);
-    EXPECT_EQ(texts[4].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: ", 0), 0u);
-    EXPECT_EQ(texts[5].rfind("PRIVMSG anna :", 0), 0u);
+    ASSERT_EQ(texts.size(), 9u);
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi");
+    EXPECT_EQ(texts[2].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: ", 0), 0u) << texts[2];
+    EXPECT_EQ(texts[3].rfind("PRIVMSG anna :", 0), 0u);
+    EXPECT_EQ(texts[4].rfind("PRIVMSG #Tovik-B0T :" + kGrey + "--> ben: ich bin", 0), 0u) << texts[4];
+    EXPECT_EQ(texts[5].rfind("PRIVMSG ben :", 0), 0u);
+    EXPECT_EQ(texts[6], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- Ben: hi");
+    EXPECT_EQ(texts[8].rfind("PRIVMSG Ben :", 0), 0u);
 }
 
 TEST_F(BotRuntimeTest, EmptyMessagesAreAnsweredWithAFallback) {
@@ -277,10 +298,12 @@ TEST_F(BotRuntimeTest, EmptyMessagesAreAnsweredWithAFallback) {
     const auto mark = Mark();
     server_.Send(":anna!a@h PRIVMSG Tovik-B0T :\r\n:ben!b@h PRIVMSG Tovik-B0T \r\n");
     ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
     const Texts texts = server_.Texts(mark);
     ASSERT_EQ(texts.size(), 6u);
     EXPECT_EQ(texts[0], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: ");
-    EXPECT_EQ(texts[3], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: ");
+    EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: ");
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "PRIVMSG anna :keine ahnung was du meinst ..."), texts.end());
 }
 
 TEST_F(BotRuntimeTest, CtcpRequestsAndOtherChannelsAreOnlyLogged) {
@@ -646,6 +669,153 @@ TEST_F(BotRuntimeTest, AMissingPictureEndsTheAnswerAfterTheReport) {
     EXPECT_EQ(texts[1], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- ben: hi");
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0].rfind("Datei nicht gefunden", 0), 0u) << errors_[0];
+}
+
+// ---- on a live network ----------------------------------------------------------
+
+TEST_F(BotRuntimeTest, AFloodOfQuestionsLeavesAtTheServersPaceAndEveryOneIsAnswered) {
+    BotTimings timings;
+    timings.pace = SendPace{5, std::chrono::milliseconds(100)};
+    bot_->SetTimings(timings);
+    Set("General", "CharTime", "0");
+    GoOnline();
+    const auto mark = Mark();
+    std::string flood;
+    for (int partner = 0; partner < 6; ++partner)
+        for (int question = 0; question < 3; ++question)
+            flood += ":p" + std::to_string(partner) + "!u@h PRIVMSG Tovik-B0T :hallo\r\n";
+    server_.Send(flood);
+    // 18 answers (and up to 36 reports): about 5 s at 10 lines per second.
+    ASSERT_TRUE(AwaitCondition(
+        [&] {
+            const Texts texts = server_.Texts(mark);
+            return std::count_if(texts.begin(), texts.end(),
+                                 [](const std::string& t) { return t.rfind("PRIVMSG p", 0) == 0; }) == 18;
+        },
+        20000));
+    server_.Send("PING :amid\r\n");
+    const qint64 pinged = server_.Lines().back().atMs;
+    const int pong = server_.WaitForLine("PONG amid", mark);
+    ASSERT_GE(pong, 0);
+    EXPECT_LT(server_.Lines()[pong].atMs - pinged, 150) << "a PONG waits behind nothing";
+    // Never more than the allowance plus one line per interval.
+    const auto& lines = server_.Lines();
+    for (std::size_t k = mark; k < lines.size(); ++k) {
+        const qint64 elapsed = lines[k].atMs - lines[mark].atMs;
+        EXPECT_GE(elapsed, (static_cast<qint64>(k - mark) - 5) * 100 - 30) << k - mark << ": " << lines[k].text;
+    }
+    // Each partner's answers left in the order of the questions, and the
+    // partners took turns: the first answer to every partner came before
+    // the third answer to anyone.
+    std::vector<int> answered(6, 0);
+    for (std::size_t k = mark; k < lines.size(); ++k) {
+        if (lines[k].text.rfind("PRIVMSG p", 0) != 0) continue;
+        const int partner = lines[k].text[9] - '0';
+        if (++answered[partner] == 3)
+            for (int other : answered) EXPECT_GE(other, 1);
+    }
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, ALostConnectionComesBackByItselfUntilOffline) {
+    BotTimings timings = {};
+    timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+    timings.reconnectScale = 0.01;  // 150 ms, 300 ms, ...
+    bot_->SetTimings(timings);
+    std::vector<BotState> states;
+    QObject::connect(bot_.get(), &BotRuntime::StateChanged,
+                     [&](BotState state, qint64) { states.push_back(state); });
+    GoOnline();
+    server_.Send(":srv 001 Tovik-B0T :Willkommen\r\n");
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->State() == BotState::Online; }));
+
+    // The server goes away; the bot waits, tries again and sets itself up.
+    const auto mark = Mark();
+    server_.CloseClient();
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->State() == BotState::Waiting; }));
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }, 5000));
+    ASSERT_GE(server_.WaitForLine("USER Tovik-B0T 0 0 :Tovik B0T", mark), 0);
+    server_.Send(":srv 001 Tovik-B0T :Willkommen\r\n:srv 376 Tovik-B0T :End\r\n");
+    ASSERT_GE(server_.WaitForLine("JOIN #Tovik-B0T", mark), 0);
+    EXPECT_EQ(bot_->State(), BotState::Online);
+    const std::vector<BotState> expected{BotState::Waiting, BotState::Connecting, BotState::Online};
+    EXPECT_TRUE(std::search(states.begin(), states.end(), expected.begin(), expected.end()) != states.end());
+
+    // A reset counts like a close; "Offline" while waiting ends the tries.
+    server_.ResetClient();
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->State() == BotState::Waiting; }));
+    bot_->OfflineButtonClick();
+    EXPECT_EQ(bot_->State(), BotState::Offline);
+    QEventLoop idle;
+    QTimer::singleShot(600, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_EQ(server_.Connections(), 2);
+}
+
+TEST_F(BotRuntimeTest, ASilentLinkIsAskedOnceAndThenGivenUp) {
+    BotTimings timings = {};
+    timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+    timings.silence = std::chrono::milliseconds(300);
+    timings.reconnectScale = 0.01;
+    bot_->SetTimings(timings);
+    GoOnline();
+    const auto mark = Mark();
+    const int ping = server_.WaitForLine("PING :127.0.0.1", mark, 3000);
+    ASSERT_GE(ping, 0);
+    // An answer keeps the link; then silence again, and no answer.
+    server_.Send(":srv PONG srv :127.0.0.1\r\n");
+    const int second = server_.WaitForLine("PING :127.0.0.1", ping + 1, 3000);
+    ASSERT_GE(second, 0);
+    EXPECT_GE(server_.Lines()[second].atMs - server_.Lines()[ping].atMs, 250);
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }, 5000));
+    EXPECT_EQ(server_.EndedByBot(), 1);
+}
+
+TEST_F(BotRuntimeTest, ANickHeldElsewhereIsAskedForAndTakenBackWhenFree) {
+    BotTimings timings = {};
+    timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+    timings.nickCheck = std::chrono::milliseconds(200);
+    bot_->SetTimings(timings);
+    GoOnline(false);
+    server_.Send(":srv 433 * []B0T[] :in use\r\n:srv 433 * []B0T[] :in use\r\n:srv 001 []B0T[]_ :Willkommen\r\n");
+    ASSERT_GE(server_.WaitForLine("NICK []B0T[]_"), 0);
+    const auto mark = Mark();
+    ASSERT_GE(server_.WaitForLine("ISON []B0T[]", mark, 3000), 0);
+    server_.Send(":srv 303 []B0T[]_ :[]b0t[]\r\n");  // still there
+    const int again = server_.WaitForLine("ISON []B0T[]", Mark(), 3000);
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(server_.WaitForLine("NICK []B0T[]", mark, 100), -1);
+    server_.Send(":srv 303 []B0T[]_ :\r\n");  // gone
+    ASSERT_GE(server_.WaitForLine("NICK []B0T[]", mark), 0);
+    server_.Send(":[]B0T[]_!u@h NICK :[]B0T[]\r\n");
+    Sync();
+    const auto taken = Mark();
+    QEventLoop idle;
+    QTimer::singleShot(500, &idle, &QEventLoop::quit);
+    idle.exec();
+    for (const std::string& line : server_.Texts(taken)) EXPECT_NE(line, "ISON []B0T[]");
+}
+
+TEST_F(BotRuntimeTest, ACommandChannelHeldBySomeoneElseGetsNoReportsAndGivesNoCommands) {
+    Set("General", "CharTime", "0");
+    GoOnline(false);
+    server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
+    ASSERT_TRUE(server_.WaitForLines(6));
+    server_.Send(":srv 353 Tovik-B0T = #Tovik-B0T :@mallory Tovik-B0T\r\n:srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
+    Sync();
+    const auto mark = Mark();
+    server_.Send(":mallory!m@h PRIVMSG #Tovik-B0T :.say #x hallo\r\n:mallory!m@h PRIVMSG #Tovik-B0T :.join #evil\r\n"
+                 ":anna!a@h PRIVMSG Tovik-B0T :hallo\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    Sync();
+    for (const std::string& line : server_.Texts(mark))
+        EXPECT_TRUE(line.rfind("PRIVMSG anna :", 0) == 0 || line.rfind("PONG", 0) == 0) << line;
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].rfind("Kommando-Channel #Tovik-B0T: er geh\xf6rt schon jemand anderem.", 0), 0u);
+    EXPECT_NE(std::find(log_.begin(), log_.end(), ":anna!a@h PRIVMSG Tovik-B0T :hallo"), log_.end());
+    // Opped by services later, the channel is the bot's again.
+    server_.Send(":ChanServ!s@services MODE #Tovik-B0T +o Tovik-B0T\r\n:op!o@h PRIVMSG #Tovik-B0T :.join #ok\r\n");
+    ASSERT_GE(server_.WaitForLine("JOIN #ok", mark), 0);
 }
 
 }  // namespace

@@ -1,0 +1,122 @@
+#pragma once
+// Answering like a person, fairly: one conversation per partner.
+//
+// A partner's messages are answered in their order, one reply after the
+// other, and each reply line waits its typing time (length x CharTime) from
+// the moment the previous line to that partner left, or from the moment its
+// answering began. Conversations with different partners go on side by
+// side, so a new message never holds back anyone else's reply.
+//
+// The class holds only the waiting; the runtime does the work. It asks
+// TakeDue what is due, and either begins answering a message (report, deny
+// check, building the reply, then Begun) or sends a reply line (and tells
+// LineLeft once the send queue has let it out). Between those calls a
+// conversation is parked, so the runtime may run event loops (an error box)
+// without anything going twice.
+//
+// Pure and Qt-free: the time comes in from outside.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <tuple>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tovik {
+
+struct PrivateMessage {
+    std::string sender;
+    std::string text;
+    std::string channel;  // command channel at the time the message arrived
+    int charTime = 0;     // ms per character, read when the message arrived
+};
+
+class Conversations {
+public:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+
+    // A steady stream of messages must not exhaust memory, and one partner
+    // must not fill the bot's day: beyond these bounds new messages are
+    // refused (the runtime still reports them).
+    static constexpr std::size_t kMaxPendingMessages = 10'000;
+    static constexpr std::size_t kMaxPendingBytes = 16u << 20;
+    static constexpr std::size_t kMaxPendingPerPartner = 100;
+
+    struct Bounds {
+        std::size_t messages = kMaxPendingMessages;
+        std::size_t bytes = kMaxPendingBytes;
+        std::size_t perPartner = kMaxPendingPerPartner;
+    };
+
+    Conversations() = default;
+    explicit Conversations(Bounds bounds) : bounds_(bounds) {}
+
+    // The partner's key: nicks are compared without regard to case.
+    static std::string PartnerOf(const std::string& nick);
+
+    // Queues a message behind the partner's earlier ones. False: over a
+    // bound, not queued (nor moved from).
+    bool Add(PrivateMessage&& message, TimePoint now);
+
+    struct Step {
+        enum class Kind { Begin, Line } kind;
+        std::string partner;      // the key for Begun / LineLeft
+        PrivateMessage message;   // Begin: the message; Line: whom it answers
+        std::string line;         // Line: the reply line to send
+        std::uint64_t session = 0;
+    };
+    // The earliest step due at `now`, if any. The conversation it belongs to
+    // waits until Begun or LineLeft is called for it.
+    std::optional<Step> TakeDue(TimePoint now);
+
+    // The reply built for a begun message (none: the message is done).
+    void Begun(const Step& begin, std::vector<std::string> lines, TimePoint now);
+    // The line handed out last for this partner has left the bot.
+    void LineLeft(const std::string& partner, TimePoint now);
+
+    // When TakeDue has something next; nothing when every conversation is
+    // idle or waiting for Begun / LineLeft.
+    std::optional<TimePoint> NextWake() const;
+
+    // Forgets every message and reply: what was meant for one connection
+    // must not go out on the next. Begun for a step taken before is ignored.
+    void DiscardAll();
+
+    std::size_t PendingMessages() const { return pendingMessages_; }
+    std::size_t Partners() const { return byPartner_.size(); }
+
+private:
+    enum class State { Idle, Beginning, Typing, Sending };
+    struct Conversation {
+        std::deque<PrivateMessage> waiting;
+        State state = State::Idle;
+        PrivateMessage current;
+        std::vector<std::string> lines;
+        std::size_t next = 0;
+        // Its place in the timeline, while Idle with messages or Typing.
+        std::optional<std::tuple<TimePoint, std::uint64_t, std::string>> slot;
+    };
+    using Slot = std::tuple<TimePoint, std::uint64_t, std::string>;
+
+    static std::size_t Weight(const PrivateMessage& message);
+    void Schedule(const std::string& partner, Conversation& conversation, TimePoint wake);
+    void Finish(const std::string& partner, Conversation& conversation, TimePoint now);
+
+    Bounds bounds_;
+    std::map<std::string, Conversation> byPartner_;
+    // Who is due when; equal times keep the order in which they were set.
+    std::set<Slot> timeline_;
+    std::uint64_t slots_ = 0;
+    std::size_t pendingMessages_ = 0;
+    std::size_t pendingBytes_ = 0;
+    std::uint64_t session_ = 0;  // counts DiscardAll calls
+};
+
+}  // namespace tovik

@@ -1,0 +1,83 @@
+#include "bot/SendQueue.h"
+
+#include <algorithm>
+
+namespace tovik {
+
+SendQueue::SendQueue(LeftOutLine leftOut, SendPace pace, std::size_t maxWaitingReports)
+    : leftOut_(std::move(leftOut)), pace_(pace), maxWaitingReports_(std::max<std::size_t>(maxWaitingReports, 1)) {}
+
+bool SendQueue::MayLeave(TimePoint now) const {
+    return !penalty_ || *penalty_ <= now + (pace_.burst - 1) * pace_.interval;
+}
+
+void SendQueue::Spend(TimePoint now) {
+    penalty_ = std::max(penalty_.value_or(now), now) + pace_.interval;
+}
+
+void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::string partner) {
+    // Urgent lines never wait; anything else leaves at once only when
+    // nothing is waiting ahead of it, so that the order stays as made.
+    const bool nothingWaits = normal_.empty() && reports_.empty() && leftOutPending_ == 0;
+    if (lineClass == LineClass::Urgent || (nothingWaits && MayLeave(now))) {
+        Spend(now);
+        departing_.push_back({std::move(line), std::move(partner)});
+        return;
+    }
+    if (lineClass == LineClass::Normal) {
+        normal_.push_back({std::move(line), std::move(partner)});
+        return;
+    }
+    reports_.push_back({std::move(line), std::move(partner)});
+    if (reports_.size() > maxWaitingReports_) {
+        reports_.pop_front();
+        ++leftOutPending_;
+        ++droppedTotal_;
+    }
+}
+
+std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
+    std::vector<Departure> out = std::move(departing_);
+    departing_.clear();
+    while (MayLeave(now)) {
+        if (!normal_.empty()) {
+            out.push_back({std::move(normal_.front().line), std::move(normal_.front().partner)});
+            normal_.pop_front();
+        } else if (leftOutPending_ > 0) {
+            // The summary stands where the dropped reports stood: before
+            // the reports that are still waiting.
+            out.push_back({leftOut_(leftOutPending_), {}});
+            leftOutPending_ = 0;
+        } else if (!reports_.empty()) {
+            out.push_back({std::move(reports_.front().line), std::move(reports_.front().partner)});
+            reports_.pop_front();
+        } else {
+            break;
+        }
+        Spend(now);
+    }
+    return out;
+}
+
+std::optional<SendQueue::TimePoint> SendQueue::NextDue(TimePoint now) const {
+    if (!departing_.empty()) return now;
+    if (normal_.empty() && reports_.empty() && leftOutPending_ == 0) return std::nullopt;
+    if (MayLeave(now)) return now;
+    // The first moment at which the virtual clock is no more than burst - 1
+    // intervals ahead.
+    return *penalty_ - (pace_.burst - 1) * pace_.interval;
+}
+
+void SendQueue::Clear() {
+    normal_.clear();
+    reports_.clear();
+    departing_.clear();
+    leftOutPending_ = 0;
+}
+
+void SendQueue::Restart() {
+    Clear();
+    penalty_.reset();
+}
+
+}  // namespace tovik

@@ -1,0 +1,93 @@
+// The paced send queue: what leaves when, and in which order.
+
+#include "bot/SendQueue.h"
+
+#include <gtest/gtest.h>
+
+namespace tovik {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+class SendQueueTest : public ::testing::Test {
+protected:
+    SendQueue queue_{[](std::size_t n) { return "left out " + std::to_string(n); }, SendPace{5, 1000ms}, 3};
+    const SendQueue::TimePoint t0_ = SendQueue::TimePoint{} + 1h;
+
+    Lines Take(std::chrono::milliseconds at) {
+        Lines lines;
+        for (auto& departure : queue_.TakeDue(t0_ + at)) lines.push_back(departure.line);
+        return lines;
+    }
+    void Push(const std::string& line, LineClass lineClass, std::chrono::milliseconds at = 0ms) {
+        queue_.Push(t0_ + at, line, lineClass);
+    }
+};
+
+TEST_F(SendQueueTest, FiveLinesLeaveAtOnceThenOnePerSecond) {
+    for (int k = 1; k <= 8; ++k) Push("N" + std::to_string(k), LineClass::Normal);
+    EXPECT_EQ(Take(0ms), (Lines{"N1", "N2", "N3", "N4", "N5"}));
+    EXPECT_EQ(queue_.NextDue(t0_), t0_ + 1000ms);
+    EXPECT_EQ(Take(999ms), Lines{});
+    EXPECT_EQ(Take(1000ms), Lines{"N6"});
+    EXPECT_EQ(Take(2500ms), Lines{"N7"});
+    EXPECT_EQ(Take(3000ms), Lines{"N8"});
+    EXPECT_EQ(queue_.NextDue(t0_ + 3000ms), std::nullopt);
+    // A quiet spell earns the whole allowance back, and no more.
+    for (int k = 1; k <= 6; ++k) Push("M" + std::to_string(k), LineClass::Normal, 60s);
+    EXPECT_EQ(Take(60s).size(), 5u);
+}
+
+TEST_F(SendQueueTest, WhileTheAllowanceLastsLinesLeaveInTheOrderMade) {
+    Push("report", LineClass::Report);
+    Push("answer", LineClass::Normal);
+    Push("pong", LineClass::Urgent);
+    EXPECT_EQ(Take(0ms), (Lines{"report", "answer", "pong"}));
+}
+
+TEST_F(SendQueueTest, OnceLinesWaitTheyLeaveByClassAndUrgentOnesNeverWait) {
+    for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
+    Take(0ms);
+    Push("report", LineClass::Report, 10ms);
+    Push("answer", LineClass::Normal, 20ms);
+    Push("PONG", LineClass::Urgent, 30ms);
+    EXPECT_EQ(Take(30ms), Lines{"PONG"});
+    // The PONG was counted: the next line waits one more interval.
+    EXPECT_EQ(Take(1999ms), Lines{});
+    EXPECT_EQ(Take(2000ms), Lines{"answer"});
+    EXPECT_EQ(Take(3000ms), Lines{"report"});
+}
+
+TEST_F(SendQueueTest, PiledUpReportsMakeRoomAndAreSummedUpButAnswersStay) {
+    for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
+    Take(0ms);
+    for (int k = 1; k <= 5; ++k) Push("R" + std::to_string(k), LineClass::Report);
+    Push("A1", LineClass::Normal);
+    Push("A2", LineClass::Normal);
+    EXPECT_EQ(queue_.DroppedReports(), 2u);
+    EXPECT_EQ(Take(10s), (Lines{"A1", "A2", "left out 2", "R3", "R4"}));
+    EXPECT_EQ(Take(11s), Lines{"R5"});
+}
+
+TEST_F(SendQueueTest, ClearForgetsWhatWaitsAndRestartGivesTheWholeAllowance) {
+    for (int k = 0; k < 7; ++k) Push("old", LineClass::Report);
+    Take(0ms);
+    queue_.Clear();
+    EXPECT_EQ(queue_.Waiting(), 0u);
+    EXPECT_EQ(Take(5s), Lines{});
+    for (int k = 0; k < 5; ++k) Push("spent", LineClass::Normal, 5s);
+    queue_.Restart();
+    Push("new", LineClass::Normal, 5s);
+    EXPECT_EQ(Take(5s), Lines{"new"});
+}
+
+TEST_F(SendQueueTest, AnAnswerKeepsItsPartnerTag) {
+    queue_.Push(t0_, "line", LineClass::Normal, "anna");
+    const auto out = queue_.TakeDue(t0_);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].partner, "anna");
+}
+
+}  // namespace
+}  // namespace tovik
