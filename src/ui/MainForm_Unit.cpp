@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTime>
 #include <cstdio>
 
 #include "bot/Credits.h"
@@ -53,6 +54,7 @@ TMainForm::TMainForm(Random& random, UserPrompts& prompts, BotPorts ports, QWidg
     connect(runtime_.get(), &BotRuntime::LineReceived, this,
             [this](const std::string& line) { LogMemo->AppendLine(line); });
     connect(runtime_.get(), &BotRuntime::DenyListChanged, this, &TMainForm::DenyListChanged);
+    connect(runtime_.get(), &BotRuntime::StateChanged, this, &TMainForm::ConnectionStateChanged);
 
     FormCreate();
 
@@ -107,6 +109,11 @@ void TMainForm::BuildControls() {
     statusBar()->setSizeGripEnabled(false);
     statusBar()->setFixedHeight(kStatusHeight);
     statusBar()->addWidget(StatusPanel, 1);
+    ConnectionPanel = new QLabel(QStringLiteral("Offline"), this);
+    ConnectionPanel->setObjectName(QStringLiteral("ConnectionPanel"));
+    ConnectionPanel->setTextFormat(Qt::PlainText);
+    ConnectionPanel->setAccessibleName(QStringLiteral("Verbindung"));
+    statusBar()->addPermanentWidget(ConnectionPanel);
 
     setTabOrder(OnlineButton, OfflineButton);
     setTabOrder(OfflineButton, QuitButton);
@@ -195,19 +202,41 @@ void TMainForm::Personendaten1Click() { personForm_->exec(); }
 void TMainForm::Info1Click() { infoForm_->exec(); }
 
 void TMainForm::OnlineButtonClick() {
-    reporter_.Guard([&] {
-        if (!runtime_->OnlineButtonClick()) return;
-        OnlineButton->setEnabled(false);
-        OfflineButton->setEnabled(true);
-    });
+    reporter_.Guard([&] { runtime_->OnlineButtonClick(); });
+    UpdateButtons();
 }
 
 void TMainForm::OfflineButtonClick() {
-    reporter_.Guard([&] {
-        runtime_->OfflineButtonClick();
-        OnlineButton->setEnabled(true);
-        OfflineButton->setEnabled(false);
-    });
+    reporter_.Guard([&] { runtime_->OfflineButtonClick(); });
+    UpdateButtons();
+}
+
+// The buttons follow where the connection really stands: "&Offline" also
+// stops a bot that waits for its next attempt.
+void TMainForm::UpdateButtons() {
+    const bool offline = runtime_->State() == BotState::Offline;
+    OnlineButton->setEnabled(profileLoaded_ && offline);
+    OfflineButton->setEnabled(!offline);
+}
+
+void TMainForm::ConnectionStateChanged(BotState state, qint64 nextAttempt) {
+    switch (state) {
+    case BotState::Offline:
+        ConnectionPanel->setText(QStringLiteral("Offline"));
+        break;
+    case BotState::Connecting:
+        ConnectionPanel->setText(QStringLiteral("Verbinde ..."));
+        break;
+    case BotState::Online:
+        ConnectionPanel->setText(QStringLiteral("Online"));
+        break;
+    case BotState::Waiting: {
+        const QString at = QTime::currentTime().addMSecs(static_cast<int>(nextAttempt)).toString(QStringLiteral("HH:mm:ss"));
+        ConnectionPanel->setText(QStringLiteral("Getrennt, n\u00e4chster Versuch um %1").arg(at));
+        break;
+    }
+    }
+    UpdateButtons();
 }
 
 void TMainForm::SendEditKeyPress() {
@@ -226,7 +255,8 @@ QString TMainForm::StatusText() const { return StatusPanel->text(); }
 
 void TMainForm::SetProfileControlsEnabled(bool enabled) {
     Einstellungen1->menuAction()->setEnabled(enabled);
-    OnlineButton->setEnabled(enabled);
+    profileLoaded_ = enabled;
+    UpdateButtons();
 }
 
 void TMainForm::DenyListChanged(const std::vector<std::string>& nicks) {

@@ -85,6 +85,7 @@ public:
     QListWidget* ListBox1 = nullptr;
     QListWidget* DenyListBox = nullptr;
     QLabel* StatusPanel = nullptr;
+    QLabel* ConnectionPanel = nullptr;  // where the connection stands
     QMenu* Programm1 = nullptr;
     QAction* Profil1 = nullptr;
     QAction* Beenden1 = nullptr;
@@ -101,6 +102,10 @@ private:
     void BuildControls();
     void BuildMenu();
     void DenyListChanged(const std::vector<std::string>& nicks);
+    void ConnectionStateChanged(BotState state, qint64 nextAttempt);
+    void UpdateButtons();
+
+    bool profileLoaded_ = false;
 
     UserPrompts& prompts_;
     ProfileContext context_;

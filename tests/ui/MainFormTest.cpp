@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTime>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -66,6 +68,7 @@ public:
         client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
         client_->flush();
     }
+    void CloseClient() { client_->disconnectFromHost(); }
     bool ClientGone() {
         return WaitUntil([&] { return client_ && client_->state() == QAbstractSocket::UnconnectedState; });
     }
@@ -222,10 +225,11 @@ TEST_F(MainFormTest, StateTableOfProfileManagerAndConnectionButtons) {
     EXPECT_TRUE(form->OfflineButton->isEnabled());
     EXPECT_TRUE(SettingsEnabled());
 
-    // Opening and cancelling the manager while online enables "&Online" again.
+    // The buttons follow the connection: the manager does not unlock
+    // "&Online" while the bot is online.
     form->ProfileForm()->FormShow();
     form->ProfileForm()->CancelButtonClick();
-    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
     EXPECT_TRUE(form->OfflineButton->isEnabled());
 
     form->OfflineButtonClick();
@@ -252,6 +256,30 @@ TEST_F(MainFormTest, AFailedOnlineLeavesTheButtonsAndReportsTheError) {
     EXPECT_FALSE(form->OfflineButton->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return !prompts.Errors().empty(); }));
     EXPECT_EQ(prompts.Errors()[0], QStringLiteral("'sechs' ist kein gültiger Integerwert"));
+}
+
+TEST_F(MainFormTest, ALostConnectionShowsWhenTheNextAttemptComesAndOfflineStopsIt) {
+    FakeIrcServer server;
+    CreateProfile(QStringLiteral("anna"));
+    PointAt(server);
+    form->OnlineButtonClick();
+    ASSERT_TRUE(server.WaitForClient());
+    server.Send(":srv 001 Tovik-B0T :Willkommen\r\n");
+    ASSERT_TRUE(WaitUntil([&] { return form->ConnectionPanel->text() == QStringLiteral("Online"); }));
+    server.CloseClient();
+    ASSERT_TRUE(WaitUntil([&] { return form->ConnectionPanel->text().startsWith(QStringLiteral("Getrennt")); }));
+    // About 15 s from now, give or take a fifth.
+    const QString at = form->ConnectionPanel->text().section(QLatin1Char(' '), -1);
+    const int wait = QTime::currentTime().secsTo(QTime::fromString(at, QStringLiteral("HH:mm:ss")));
+    EXPECT_TRUE(wait >= 11 && wait <= 19) << wait << " " << form->ConnectionPanel->text().toStdString();
+    EXPECT_EQ(form->ConnectionPanel->text().left(30), QStringLiteral("Getrennt, n\u00e4chster Versuch um "));
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
+    EXPECT_TRUE(form->OfflineButton->isEnabled()) << "the wait can be ended";
+    form->OfflineButtonClick();
+    EXPECT_EQ(form->ConnectionPanel->text(), QStringLiteral("Offline"));
+    EXPECT_TRUE(form->OnlineButton->isEnabled());
+    EXPECT_FALSE(form->OfflineButton->isEnabled());
+    EXPECT_TRUE(prompts.Errors().empty());
 }
 
 TEST_F(MainFormTest, ClosingWithoutAProfileWritesNoFile) {
