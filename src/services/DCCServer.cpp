@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "services/ConnectionSet.h"
 #include "services/Listen.h"
 #include "text/Cp1252.h"
 #include "text/Errors.h"
@@ -240,16 +241,15 @@ private:
 };
 
 DCCServer::DCCServer(quint16 port, PicturePathSource picturePath, QObject* parent)
-    : QObject(parent), port_(port), picturePath_(std::move(picturePath)), server_(new QTcpServer(this)) {
+    : QObject(parent),
+      port_(port),
+      picturePath_(std::move(picturePath)),
+      server_(new QTcpServer(this)),
+      transfers_(std::make_unique<ConnectionSet<Transfer>>(kMaxTransfers)) {
     connect(server_, &QTcpServer::newConnection, this, &DCCServer::DCCServerClientConnect);
 }
 
-DCCServer::~DCCServer() {
-    for (Transfer* transfer : transfers_) {
-        transfer->Drop();
-        delete transfer;
-    }
-}
+DCCServer::~DCCServer() = default;
 
 void DCCServer::SwitchOn() {
     if (server_->isListening()) return;
@@ -260,19 +260,14 @@ void DCCServer::SwitchOn() {
 
 void DCCServer::SwitchOff() {
     server_->close();
-    auto transfers = std::move(transfers_);
-    transfers_.clear();
-    for (Transfer* transfer : transfers) {
-        transfer->Drop();
-        transfer->deleteLater();
-    }
+    transfers_->DropAll();
 }
 
 bool DCCServer::IsListening() const { return server_->isListening(); }
 
 quint16 DCCServer::Port() const { return server_->isListening() ? server_->serverPort() : port_; }
 
-int DCCServer::OpenConnections() const { return static_cast<int>(transfers_.size()); }
+int DCCServer::OpenConnections() const { return static_cast<int>(transfers_->Size()); }
 
 void DCCServer::SetStallTimeoutMs(int ms) { stallTimeoutMs_ = ms; }
 
@@ -281,13 +276,9 @@ void DCCServer::SetLifeTimeoutMs(int ms) { lifeTimeoutMs_ = ms; }
 void DCCServer::DCCServerClientConnect() {
     std::vector<std::string> errors;
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (transfers_.size() >= kMaxTransfers) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
+        if (!transfers_->Admit(socket)) continue;
         auto* transfer = new Transfer(*this, socket, stallTimeoutMs_, lifeTimeoutMs_, listenRound_);
-        transfers_.push_back(transfer);
+        transfers_->Add(transfer);
         std::string error;
         try {
             // Read anew: the profile may name another picture since the offer.
@@ -308,11 +299,6 @@ void DCCServer::DCCServerClientRead(Transfer* transfer) {
     transfer->CheckDone();
 }
 
-void DCCServer::Forget(Transfer* transfer) {
-    const auto it = std::find(transfers_.begin(), transfers_.end(), transfer);
-    if (it == transfers_.end()) return;
-    transfers_.erase(it);
-    transfer->deleteLater();
-}
+void DCCServer::Forget(Transfer* transfer) { transfers_->Forget(transfer); }
 
 }  // namespace tovik

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@
 class QTcpServer;
 
 namespace tovik {
+
+template <typename Connection>
+class ConnectionSet;
 
 // DCC receivers acknowledge with the running total of bytes received, as a
 // 4-byte big-endian number modulo 2^32. TCP may split one acknowledgement
@@ -88,7 +92,7 @@ private:
     // Counts the times the listener was opened, so that an acknowledgement on
     // a connection from an earlier offer does not close a newer listener.
     std::uint64_t listenRound_ = 0;
-    std::vector<Transfer*> transfers_;
+    std::unique_ptr<ConnectionSet<Transfer>> transfers_;
 };
 
 }  // namespace tovik

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "irc/IRC.h"
+#include "services/ConnectionSet.h"
 #include "services/Listen.h"
 #include "text/Cp1252.h"
 #include "text/Errors.h"
@@ -124,16 +125,15 @@ private:
 };
 
 IdentServer::IdentServer(quint16 port, UserIdSource userId, QObject* parent)
-    : QObject(parent), port_(port), userId_(std::move(userId)), server_(new QTcpServer(this)) {
+    : QObject(parent),
+      port_(port),
+      userId_(std::move(userId)),
+      server_(new QTcpServer(this)),
+      queries_(std::make_unique<ConnectionSet<Query>>(kMaxConnections)) {
     connect(server_, &QTcpServer::newConnection, this, &IdentServer::IdentServerClientConnect);
 }
 
-IdentServer::~IdentServer() {
-    for (Query* query : queries_) {
-        query->Drop();
-        delete query;
-    }
-}
+IdentServer::~IdentServer() = default;
 
 void IdentServer::SwitchOn() {
     if (server_->isListening()) return;
@@ -144,12 +144,7 @@ void IdentServer::SwitchOn() {
 
 void IdentServer::SwitchOff() {
     server_->close();
-    auto queries = std::move(queries_);
-    queries_.clear();
-    for (Query* query : queries) {
-        query->Drop();
-        query->deleteLater();
-    }
+    queries_->DropAll();
 }
 
 bool IdentServer::IsListening() const { return server_->isListening(); }
@@ -158,26 +153,17 @@ quint16 IdentServer::Port() const { return server_->isListening() ? server_->ser
 
 void IdentServer::SetQueryTimeoutMs(int ms) { queryTimeoutMs_ = ms; }
 
-int IdentServer::OpenConnections() const { return static_cast<int>(queries_.size()); }
+int IdentServer::OpenConnections() const { return static_cast<int>(queries_->Size()); }
 
 void IdentServer::IdentServerClientConnect() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (queries_.size() >= kMaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
+        if (!queries_->Admit(socket)) continue;
         auto* query = new Query(*this, socket, queryTimeoutMs_);
-        queries_.push_back(query);
+        queries_->Add(query);
         query->Start();
     }
 }
 
-void IdentServer::Forget(Query* query) {
-    const auto it = std::find(queries_.begin(), queries_.end(), query);
-    if (it == queries_.end()) return;
-    queries_.erase(it);
-    query->deleteLater();
-}
+void IdentServer::Forget(Query* query) { queries_->Forget(query); }
 
 }  // namespace tovik

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@ class QTcpServer;
 class QTcpSocket;
 
 namespace tovik {
+
+template <typename Connection>
+class ConnectionSet;
 
 class IdentServer : public QObject {
     Q_OBJECT
@@ -54,7 +58,7 @@ private:
     UserIdSource userId_;
     QTcpServer* server_;
     int queryTimeoutMs_ = kDefaultQueryTimeoutMs;
-    std::vector<Query*> queries_;
+    std::unique_ptr<ConnectionSet<Query>> queries_;
 };
 
 // The answer to one query line (given without its line end), ending in CR LF:
