@@ -5,6 +5,7 @@
 // never disagree about a character, nor about what counts as malformed.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -90,10 +91,66 @@ inline std::size_t AsciiRun(std::string_view text, std::size_t from) {
     for (; i + 8 <= text.size(); i += 8) {
         std::uint64_t word;
         std::memcpy(&word, text.data() + i, 8);
-        if (word & kHighBits) break;
+        const std::uint64_t high = word & kHighBits;
+        if (high == 0) continue;
+        if constexpr (std::endian::native == std::endian::little)
+            return i + static_cast<std::size_t>(std::countr_zero(high) >> 3) - from;
+        break;
     }
     while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
     return i - from;
+}
+
+// Writes the Windows-1252 form of utf8 to out, which has room for
+// utf8.size() bytes (no character grows), and returns the bytes written. A
+// character without a Windows-1252 byte, or a malformed piece, becomes the
+// replacement; with stopAtMalformed a malformed piece instead ends the work
+// and the result is kMalformed. Received lines pass through here, so ASCII
+// is copied a word at a time and the umlauts (C3 xx) skip the full decoder.
+inline constexpr std::size_t kMalformed = static_cast<std::size_t>(-1);
+
+inline std::size_t ToCp1252(std::string_view utf8, char* out, char replacement, bool stopAtMalformed) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    const char* in = utf8.data();
+    const std::size_t n = utf8.size();
+    std::size_t i = 0, o = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            // Copy eight bytes at once and keep those before the first high
+            // byte; o <= i, so the word always fits into out.
+            std::uint64_t word;
+            std::memcpy(&word, in + i, 8);
+            std::memcpy(out + o, &word, 8);
+            const std::uint64_t high = word & kHighBits;
+            if (high == 0) {
+                i += 8;
+                o += 8;
+                continue;
+            }
+            if constexpr (std::endian::native == std::endian::little) {
+                const auto ascii = static_cast<std::size_t>(std::countr_zero(high) >> 3);
+                i += ascii;
+                o += ascii;
+            } else {
+                while (static_cast<unsigned char>(in[i]) < 0x80) ++i, ++o;
+            }
+        } else if (static_cast<unsigned char>(in[i]) < 0x80) {
+            out[o++] = in[i++];
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(in[i]);
+        if (lead == 0xC3 && i + 1 < n && IsContinuation(static_cast<unsigned char>(in[i + 1]))) {
+            out[o++] = static_cast<char>(0xC0 | (static_cast<unsigned char>(in[i + 1]) & 0x3F));  // U+00C0-U+00FF
+            i += 2;
+            continue;
+        }
+        const Utf8Step step = DecodeUtf8(utf8, i);
+        if (!step.valid && stopAtMalformed) return kMalformed;
+        const int byte = step.valid ? ByteOf(step.codePoint) : -1;
+        out[o++] = byte < 0 ? replacement : static_cast<char>(byte);
+        i += step.length;
+    }
+    return o;
 }
 
 }  // namespace tovik::codepage

@@ -93,18 +93,8 @@ std::string Cp1252ToUtf8(std::string_view cp1252) {
 }
 
 std::string Utf8ToCp1252(std::string_view utf8, char replacement) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::size_t ascii = codepage::AsciiRun(utf8, i);
-        out.append(utf8.substr(i, ascii));
-        i += ascii;
-        if (i == utf8.size()) break;
-        const codepage::Utf8Step step = codepage::DecodeUtf8(utf8, i);
-        const int byte = step.valid ? codepage::ByteOf(step.codePoint) : -1;
-        out += byte < 0 ? replacement : static_cast<char>(byte);
-        i += step.length;
-    }
+    std::string out(utf8.size(), '\0');
+    out.resize(codepage::ToCp1252(utf8, out.data(), replacement, false));
     return out;
 }
 

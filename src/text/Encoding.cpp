@@ -22,9 +22,18 @@ bool IsValidUtf8(std::string_view text) { return RecogniseEncoding(text) != Text
 std::string Utf8ToCp1252ForMatching(std::string_view utf8) { return Utf8ToCp1252(utf8, kNoKeywordByte); }
 
 ReceivedText ReadReceived(std::string_view text) {
-    const TextEncoding encoding = RecogniseEncoding(text);
-    if (encoding == TextEncoding::Utf8) return {encoding, Utf8ToCp1252ForMatching(text)};
-    return {encoding, std::string(text)};
+    // One pass converts and validates at once. Conversion shrinks every
+    // character above 0x7F, so an unchanged size means pure ASCII.
+    ReceivedText received{TextEncoding::Unknown, std::string(text.size(), '\0')};
+    const std::size_t size = codepage::ToCp1252(text, received.cp1252.data(), kNoKeywordByte, true);
+    if (size == codepage::kMalformed) {
+        received.encoding = TextEncoding::Cp1252;
+        received.cp1252.assign(text);
+    } else if (size < text.size()) {
+        received.encoding = TextEncoding::Utf8;
+        received.cp1252.resize(size);
+    }
+    return received;
 }
 
 std::string DecodeForDisplay(std::string_view line) {

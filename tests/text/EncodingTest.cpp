@@ -67,6 +67,31 @@ TEST(ReadReceivedTest, GivesWindows1252BytesWhateverTheClient) {
     }
 }
 
+// Long ASCII stretches are handled several bytes at a time; a character at
+// any position of a line, near its end included, must come out the same.
+TEST(ReadReceivedTest, ACharacterAnywhereInALine) {
+    struct Piece { std::string_view sent; std::string_view read; TextEncoding encoding; };
+    const Piece pieces[] = {
+        {"\xC3\xBC", "\xFC", TextEncoding::Utf8},              // ü
+        {"\xC3\x9F", "\xDF", TextEncoding::Utf8},              // ß
+        {"\xE2\x82\xAC", "\x80", TextEncoding::Utf8},         // €
+        {"\xF0\x9F\x98\x80", "\x81", TextEncoding::Utf8},    // emoji
+        {"\xFC", "\xFC", TextEncoding::Cp1252},                 // ü from Windows-1252
+        {"\xC0\xAF", "\xC0\xAF", TextEncoding::Cp1252},       // overlong
+    };
+    const std::string ascii = "abcdefghijklmnopqrstuvwx";
+    for (const Piece& piece : pieces) {
+        for (std::size_t at = 0; at <= ascii.size(); ++at) {
+            const std::string sent = ascii.substr(0, at) + std::string(piece.sent) + ascii.substr(at);
+            const std::string read = ascii.substr(0, at) + std::string(piece.read) + ascii.substr(at);
+            const ReceivedText got = ReadReceived(sent);
+            EXPECT_EQ(Escaped(read), Escaped(got.cp1252)) << Escaped(sent);
+            EXPECT_STREQ(NameOf(piece.encoding), NameOf(got.encoding)) << Escaped(sent);
+            EXPECT_STREQ(NameOf(piece.encoding), NameOf(RecogniseEncoding(sent))) << Escaped(sent);
+        }
+    }
+}
+
 TEST(DecodeForDisplayTest, UmlautsReadCorrectlyFromEitherClient) {
     const std::string utf8 = "tsch\xC3\xBC\xC3\x9F";
     EXPECT_EQ(utf8, DecodeForDisplay(utf8));
