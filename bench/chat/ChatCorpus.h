@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "text/Cp1252.h"
+#include "text/Encoding.h"
+
 namespace tovik::bench {
 
 inline std::vector<std::string> ChatLines(std::size_t count, unsigned seed = 42) {
@@ -34,6 +37,19 @@ inline std::vector<std::string> ChatLines(std::size_t count, unsigned seed = 42)
         }
         if (line.size() > 200) line.resize(200);
         lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// The same lines as two kinds of client send them: every second line from a
+// UTF-8 client, with at least one umlaut so that it really is UTF-8 on the
+// wire, the others from a Windows-1252 client (some of them pure ASCII).
+inline std::vector<std::string> MixedClientLines(std::size_t count, unsigned seed = 42) {
+    auto lines = ChatLines(count, seed);
+    for (std::size_t i = 1; i < lines.size(); i += 2) {
+        std::string utf8 = Cp1252ToUtf8(lines[i]);
+        if (RecogniseEncoding(utf8) != TextEncoding::Utf8) utf8 += " sch\xC3\xB6n";
+        lines[i] = std::string(CutUtf8(utf8, 200));
     }
     return lines;
 }

@@ -192,10 +192,10 @@ public:
         const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
         const std::size_t n = message.size();
         KeywordHits hits;
-        std::uint32_t state = 0;
+        std::uint32_t row = 0;  // the current state's row in next_
         for (std::size_t i = 0; i < n; ++i) {
-            state = next_[(state << kClassBits) | classOf_[bytes[i]]];
-            const StateOutput& out = out_[state];
+            row = next_[row | classOf_[bytes[i]]];
+            const StateOutput& out = out_[row >> kClassBits];
             hits.bits[0] |= out.phrases.bits[0];
             hits.bits[1] |= out.phrases.bits[1];
             if (out.words == 0) [[likely]] continue;
@@ -279,8 +279,12 @@ private:
                 queue.push_back(static_cast<std::uint32_t>(t));
             }
         }
-        if (out_.size() > 0xFFFF) throw std::logic_error("too many automaton states");
-        next_.assign(go.begin(), go.end());
+        // The table holds each target's row start rather than its number:
+        // the scan's chain of dependent loads then needs no shift per byte.
+        if ((out_.size() << kClassBits) > 0x10000) throw std::logic_error("too many automaton states");
+        next_.resize(go.size());
+        for (std::size_t e = 0; e < go.size(); ++e)
+            next_[e] = static_cast<std::uint16_t>(static_cast<std::uint32_t>(go[e]) << kClassBits);
     }
 
     std::array<std::uint8_t, 256> classOf_{};

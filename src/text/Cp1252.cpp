@@ -1,15 +1,12 @@
 #include "text/Cp1252.h"
 
 #include <array>
+#include <cstdint>
+
+#include "text/CodePage.h"
 
 namespace tovik {
 namespace {
-
-constexpr std::array<char32_t, 32> kHighRange = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr std::array<unsigned char, 256> MakeLowerTable() {
     std::array<unsigned char, 256> table{};
@@ -26,25 +23,34 @@ constexpr std::array<unsigned char, 256> MakeLowerTable() {
 
 constexpr auto kLower = MakeLowerTable();
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+// Each byte's UTF-8 form (one to three bytes), so that converting an answer
+// line is one lookup per byte.
+struct Utf8Form {
+    std::array<char, 3> bytes{};
+    std::uint8_t size = 0;
+};
+
+constexpr std::array<Utf8Form, 256> MakeUtf8Forms() {
+    std::array<Utf8Form, 256> forms{};
+    for (unsigned b = 0; b < 256; ++b) {
+        const char32_t cp = codepage::CodePointOf(static_cast<unsigned char>(b));
+        Utf8Form& f = forms[b];
+        if (cp < 0x80) {
+            f.bytes = {static_cast<char>(cp)};
+            f.size = 1;
+        } else if (cp < 0x800) {
+            f.bytes = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+            f.size = 2;
+        } else {  // the table holds nothing beyond the Basic Multilingual Plane
+            f.bytes = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                       static_cast<char>(0x80 | (cp & 0x3F))};
+            f.size = 3;
+        }
     }
+    return forms;
 }
 
-char EncodeOne(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-    for (unsigned i = 0; i < kHighRange.size(); ++i)
-        if (kHighRange[i] == cp) return static_cast<char>(0x80 + i);
-    return '?';
-}
+constexpr auto kUtf8Forms = MakeUtf8Forms();
 
 }  // namespace
 
@@ -75,38 +81,20 @@ std::string_view TrimBlanks(std::string_view text) {
 std::string Cp1252ToUtf8(std::string_view cp1252) {
     std::string out;
     out.reserve(cp1252.size() + cp1252.size() / 4);
-    for (char ch : cp1252) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80) out += ch;
-        else if (b < 0xA0) AppendUtf8(out, kHighRange[b - 0x80]);
-        else AppendUtf8(out, b);
+    for (std::size_t i = 0; i < cp1252.size();) {
+        const std::size_t ascii = codepage::AsciiRun(cp1252, i);
+        out.append(cp1252.substr(i, ascii));
+        i += ascii;
+        if (i == cp1252.size()) break;
+        const Utf8Form& f = kUtf8Forms[static_cast<unsigned char>(cp1252[i++])];
+        out.append(f.bytes.data(), f.size);
     }
     return out;
 }
 
-std::string Utf8ToCp1252(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        int more = 0;
-        char32_t cp = 0;
-        if (b < 0x80) { out += static_cast<char>(b); ++i; continue; }
-        if ((b & 0xE0) == 0xC0) { cp = b & 0x1F; more = 1; }
-        else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; more = 2; }
-        else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; more = 3; }
-        else { out += '?'; ++i; continue; }
-        std::size_t j = i + 1;
-        bool ok = true;
-        for (int k = 0; k < more; ++k, ++j) {
-            if (j >= utf8.size() || (static_cast<unsigned char>(utf8[j]) & 0xC0) != 0x80) { ok = false; break; }
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
-        }
-        if (!ok) { out += '?'; ++i; continue; }
-        out += EncodeOne(cp);
-        i = j;
-    }
+std::string Utf8ToCp1252(std::string_view utf8, char replacement) {
+    std::string out(utf8.size(), '\0');
+    out.resize(codepage::ToCp1252(utf8, out.data(), replacement, false));
     return out;
 }
 

@@ -19,10 +19,15 @@ std::string_view TrimBlanks(std::string_view text);
 
 // The whole Windows-1252 table, 0x80-0x9F included. The five bytes that the
 // code page leaves undefined map to the C1 control of the same number, so the
-// conversion round-trips every byte.
+// conversion round-trips every byte. The result is always valid UTF-8.
 std::string Cp1252ToUtf8(std::string_view cp1252);
-// Characters without a Windows-1252 byte become '?'; malformed UTF-8 bytes too.
-std::string Utf8ToCp1252(std::string_view utf8);
+// Decoded strictly (see CodePage.h: no overlong forms, no surrogates, nothing
+// above U+10FFFF, no truncated sequences or stray continuation bytes). A
+// character without a Windows-1252 byte becomes the replacement, and so does
+// each malformed piece: one replacement for the longest start of a sequence
+// that could have been well-formed, one for any other bad byte. "C0 AF" thus
+// gives "??", never "/", and "E2 82" (a cut-off euro sign) gives "?".
+std::string Utf8ToCp1252(std::string_view utf8, char replacement = '?');
 
 }  // namespace tovik
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 namespace tovik {
 namespace {
 
@@ -55,6 +57,41 @@ TEST(Cp1252ConversionTest, UnmappableAndMalformedBecomeQuestionMarks) {
     EXPECT_EQ("a?b", Utf8ToCp1252("a\xE2\x98\x83" "b"));  // snowman
     EXPECT_EQ("?x", Utf8ToCp1252("\xC3x"));                // truncated sequence
     EXPECT_EQ("?", Utf8ToCp1252("\xFF"));
+}
+
+// Only well-formed UTF-8 is decoded. A lenient decoder would turn the
+// overlong "C0 AF" into "/" and "C0 80" into NUL, and so let a path or a
+// command smuggle in bytes that a check on the raw text never saw.
+TEST(Cp1252ConversionTest, DecodesStrictly) {
+    struct Row { const char* name; std::string_view utf8; std::string_view cp1252; };
+    const Row rows[] = {
+        {"overlong slash", "a\xC0\xAF" "b", "a??b"},
+        {"overlong NUL", std::string_view("\xC0\x80", 2), "??"},
+        {"overlong three-byte", "\xE0\x80\xAF", "???"},
+        {"overlong four-byte", "\xF0\x80\x80\xAF", "????"},
+        {"surrogate", "\xED\xA0\x80", "???"},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", "????"},
+        {"lead F5", "\xF5\x80\x80\x80", "????"},
+        {"stray continuation", "x\xBCy", "x?y"},
+        {"truncated at end", "gr\xC3", "gr?"},
+        {"cut-off euro sign", "\xE2\x82" "5", "?5"},
+        {"cut-off emoji", "\xF0\x9F\x98 ", "? "},
+        {"Windows-1252 umlaut", "gr\xFC\xDF", "gr??"},
+        {"emoji, well-formed", "\xF0\x9F\x98\x80", "?"},
+        {"last code point", "\xF4\x8F\xBF\xBF", "?"},
+        {"largest before surrogates", "\xED\x9F\xBF", "?"},
+        {"euro sign", "\xE2\x82\xAC", "\x80"},
+        {"U+0081 keeps its byte", "\xC2\x81", "\x81"},
+        {"U+0080 has none", "\xC2\x80", "?"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(r.cp1252, Utf8ToCp1252(r.utf8)) << r.name;
+}
+
+// Paths decode by the same rule: an overlong slash in a file name on disk
+// must not become a directory separator inside the program.
+TEST(Cp1252ConversionTest, PathsDecodeStrictly) {
+    EXPECT_EQ("..??x", PathFromNative("..\xC0\xAFx"));
+    EXPECT_EQ("M\xFCnchen", PathFromNative("M\xC3\xBCnchen"));
 }
 
 }  // namespace
