@@ -1,6 +1,7 @@
 // The runtime on loopback: how many received lines it handles per second,
-// how fast a private message is answered with no typing time, and how much
-// CPU it uses while online and idle.
+// how fast a private message is answered with no typing time, how close a
+// flood of questions comes to the pace the server allows, and how much CPU
+// it uses while online and idle.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,7 +45,9 @@ bool Await(const std::function<bool()>& pred, int ms = 10000) {
 // The bot online against a loopback server that counts the lines it gets.
 class Rig {
 public:
-    explicit Rig(const std::string& charTime) {
+    // `pace`: the send queue's; by default so fast that it never holds a
+    // line, so that what is measured is the bot's own work.
+    explicit Rig(const std::string& charTime, SendPace pace = {1'000'000, std::chrono::milliseconds(1)}) {
         QDir(dir_.path()).mkpath("PROFILES");
         context_ = ProfileContext(dir_.path().toStdString(), "bench");
         server_.listen(QHostAddress::LocalHost, 0);
@@ -57,17 +61,27 @@ public:
         timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
         utimensat(AT_FDCWD, context_.ProfilePath().c_str(), times, 0);
         bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+        BotTimings timings;
+        timings.pace = pace;
+        bot_->SetTimings(timings);
         QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string&) { ++received_; });
+        clock_.start();
         bot_->OnlineButtonClick();
         Await([this] { return server_.hasPendingConnections(); });
         client_ = server_.nextPendingConnection();
         QObject::connect(client_, &QTcpSocket::readyRead, [this] {
             const QByteArray bytes = client_->readAll();
             sent_ += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+            for (qsizetype at = bytes.indexOf("PRIVMSG p"); at >= 0; at = bytes.indexOf("PRIVMSG p", at + 1)) {
+                ++answers_;
+                lastAnswerMs_ = clock_.elapsed();
+            }
         });
         Await([this] { return sent_ >= 2; });  // NICK and USER
-        Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
-        Await([this] { return sent_ >= 6; });
+        // The bot creates its channel and is its operator, so it reports.
+        Send(":srv 376 Tovik-B0T :End of MOTD\r\n:srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n"
+             ":srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
+        Await([this] { return sent_ >= 6; }, 20000);
     }
 
     void Send(const std::string& bytes) {
@@ -77,6 +91,9 @@ public:
 
     std::size_t received_ = 0;  // lines the bot handled
     std::size_t sent_ = 0;      // lines the bot sent
+    std::size_t answers_ = 0;   // lines to partners whose nick starts with "p"
+    QElapsedTimer clock_;       // since the rig was set up
+    qint64 lastAnswerMs_ = 0;   // when the newest of those arrived
 
 private:
     QTemporaryDir dir_;
@@ -123,9 +140,56 @@ void BM_ReplyLatencyNoTypingTime(benchmark::State& state) {
     }
     std::sort(latencies.begin(), latencies.end());
     state.counters["median_us"] = latencies[latencies.size() / 2];
+    state.counters["p95_us"] = latencies[latencies.size() * 95 / 100];
     state.counters["p99_us"] = latencies[latencies.size() * 99 / 100];
 }
 BENCHMARK(BM_ReplyLatencyNoTypingTime)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+// N questions from M partners at once through a server that takes one line
+// per interval (a tenth of a live network's second, so that a run takes
+// seconds): how long until the last answer, against the least that pace
+// allows: the answer lines one interval apart after the first one's
+// typing time. Reports share the pace but come last.
+void BM_PacedAnswers(benchmark::State& state) {
+    const int partners = static_cast<int>(state.range(0));
+    const int questions = static_cast<int>(state.range(1));
+    constexpr auto kInterval = std::chrono::milliseconds(100);
+    constexpr int kCharTime = 5;
+    const char* texts[] = {"hallo", "wie alt bist du?", "woher kommst du?", "was machst du so?", "magst du musik?"};
+    double ratio = 0;
+    for (auto _ : state) {
+        Rig rig(std::to_string(kCharTime), SendPace{5, kInterval});
+        // Let the allowance that the set-up spent come back.
+        QEventLoop settle;
+        QTimer::singleShot(6 * static_cast<int>(kInterval.count()), &settle, &QEventLoop::quit);
+        settle.exec();
+        std::string flood;
+        for (int q = 0; q < questions; ++q)
+            for (int p = 0; p < partners; ++p)
+                flood += ":p" + std::to_string(p) + "!u@h PRIVMSG Tovik-B0T :" + texts[q % 5] + "\r\n";
+        const qint64 start = rig.clock_.elapsed();
+        rig.Send(flood);
+        // Each of these questions has a one-line answer of about 10 to 30
+        // characters; wait until the flow of answers stops.
+        std::size_t seen = 0;
+        while (rig.clock_.elapsed() - start < 600'000) {
+            QEventLoop wait;
+            QTimer::singleShot(3 * static_cast<int>(kInterval.count()), &wait, &QEventLoop::quit);
+            wait.exec();
+            if (rig.answers_ == seen && seen >= static_cast<std::size_t>(partners * questions)) break;
+            seen = rig.answers_;
+        }
+        const double took = static_cast<double>(rig.lastAnswerMs_ - start) / 1000.0;
+        const double bound = (static_cast<double>(seen) - 1) * std::chrono::duration<double>(kInterval).count() +
+                             30.0 * kCharTime / 1000.0;
+        ratio = took / bound;
+        state.SetIterationTime(took);
+        state.counters["answer_lines"] = static_cast<double>(seen);
+        state.counters["bound_s"] = bound;
+    }
+    state.counters["took_over_bound"] = ratio;
+}
+BENCHMARK(BM_PacedAnswers)->Args({8, 10})->Args({2, 40})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 double CpuSeconds() {
     rusage usage{};

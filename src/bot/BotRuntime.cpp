@@ -168,8 +168,10 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
       random_(random),
       sendQueue_([this](std::size_t count) {
           const std::string channel = Profile().ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
-          return SealLine(MakeReport(channel, "(" + std::to_string(count) +
-                                                  " Meldungen ausgelassen, der Server nimmt nicht mehr an)"));
+          std::string text = "(";
+          text += std::to_string(count);
+          text += " Meldungen ausgelassen, der Server nimmt nicht mehr an)";
+          return SealLine(MakeReport(channel, text));
       }),
       pumpTimer_(new QTimer(&owner)),
       reconnectTimer_(new QTimer(&owner)),
@@ -294,6 +296,9 @@ void BotRuntime::Impl::SetState(BotState state, std::chrono::milliseconds nextAt
 
 void BotRuntime::Impl::IRCClientConnect() {
     endProbe_.Watch(static_cast<int>(ircClient_->socketDescriptor()));
+    // Lines are few and paced; none should wait for the previous one's
+    // acknowledgement.
+    ircClient_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     silenceTimer_->start(timings_.silence);
     SendRegistration();
 }
@@ -548,6 +553,7 @@ void BotRuntime::Impl::Converse() {
             conversations_.LineLeft(step->partner, Clock::now());
     }
     ArmPumpTimer();
+    if (ircClient_->state() == QAbstractSocket::ConnectedState) ircClient_->flush();
 }
 
 // ---- the operator's lines and the one send point ---------------------------
@@ -573,18 +579,17 @@ bool BotRuntime::Impl::Send(const std::string& line, LineClass lineClass, std::s
     return true;
 }
 
-// Writes what the queue lets go now, in one piece, and flushes it: an answer
-// is on its way in the same event-loop turn as its question.
+// Hands what the queue lets go now to the socket, in one piece. Converse
+// flushes at the end of each turn, so that an answer is on its way in the
+// same event-loop turn as its question, in as few segments as possible.
 void BotRuntime::Impl::WriteDue() {
     const auto now = Clock::now();
     const auto departures = sendQueue_.TakeDue(now);
     if (departures.empty()) return;
     std::string bytes;
     for (const auto& departure : departures) bytes += departure.line;
-    if (ircClient_->state() == QAbstractSocket::ConnectedState) {
+    if (ircClient_->state() == QAbstractSocket::ConnectedState)
         ircClient_->write(bytes.data(), static_cast<qint64>(bytes.size()));
-        ircClient_->flush();
-    }
     for (const auto& departure : departures)
         if (!departure.partner.empty()) conversations_.LineLeft(departure.partner, now);
 }
