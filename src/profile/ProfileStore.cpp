@@ -515,6 +515,14 @@ bool ReplaceFile(const std::string& target, std::string_view content, const stru
 
 }  // namespace
 
+bool ReadWholeFile(const std::string& path, std::string& content) { return ReadFile(path, content, nullptr); }
+
+bool ReplaceWholeFile(const std::string& path, std::string_view content) {
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    return ReplaceFile(path, content, exists ? &st : nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // ProfileFile
 

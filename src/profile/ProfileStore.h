@@ -50,6 +50,13 @@ std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home);
 // NUL, not "." or "..", and short enough for the file system.
 std::optional<std::string> ProfileNameProblem(std::string_view name);
 
+// Whole files, as the profile store reads and replaces its own (paths are
+// the operating system's bytes). Replacing writes a synced temporary file
+// beside the old one and renames it over it, so a crash leaves the old or the
+// new content, never a part; the old file's mode is kept. False on failure.
+bool ReadWholeFile(const std::string& path, std::string& content);
+bool ReplaceWholeFile(const std::string& path, std::string_view content);
+
 // Opened on a path; touches nothing on disk until a read or write. Holds no
 // lock and no copy: every ReadValue sees the file as it is on disk now. (The
 // parsed form of each file is kept process-wide and checked with one stat at

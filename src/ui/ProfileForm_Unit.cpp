@@ -200,6 +200,7 @@ void TProfileForm::CreateProfile() {
 
     context_.SetCurrentProfile(name);
     SetStatusToProfile(name);
+    host_.CurrentProfileChanged();
     accept();
 }
 
@@ -208,6 +209,7 @@ void TProfileForm::LoadButtonClick() {
     if (RefuseBadName(name)) return;
     context_.SetCurrentProfile(name);
     SetStatusToProfile(name);
+    host_.CurrentProfileChanged();
     accept();
 }
 

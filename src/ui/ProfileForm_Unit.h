@@ -24,6 +24,8 @@ public:
     virtual void SetProfileStatus(const QString& text) = 0;
     // "&Einstellungen" and "&Online" together.
     virtual void SetProfileControlsEnabled(bool enabled) = 0;
+    // A profile was just created or loaded (the log follows it).
+    virtual void CurrentProfileChanged() {}
 };
 
 class TProfileForm : public QDialog {
