@@ -177,7 +177,7 @@ bool TMainForm::FormClose() {
         return true;
     }
     if (reporter_.Guard([&] {
-            LogMemo->SaveTo(NativePath(context_.LogFile()));
+            LogMemo->SaveTo(context_.LogFile());
             LogMemo->JournalDone();
         }))
         return true;
@@ -192,7 +192,7 @@ void TMainForm::SaveLogForShutdown() {
         return;
     }
     try {
-        LogMemo->SaveTo(NativePath(context_.LogFile()));
+        LogMemo->SaveTo(context_.LogFile());
         LogMemo->JournalDone();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tovik-bot: %s\n", Cp1252ToUtf8(error.what()).c_str());
@@ -244,7 +244,7 @@ void TMainForm::SetProfileControlsEnabled(bool enabled) {
 
 void TMainForm::CurrentProfileChanged() {
     // The journal follows the profile whose log will get the lines at the end.
-    reporter_.Guard([&] { LogMemo->JournalBeside(NativePath(context_.LogFile())); });
+    reporter_.Guard([&] { LogMemo->JournalBeside(context_.LogFile()); });
 }
 
 void TMainForm::DenyListChanged(const std::vector<std::string>& nicks) {

@@ -307,6 +307,25 @@ TEST_F(MainFormTest, ARunEndedWithoutClosingLeavesItsLinesForTheNextStartWithTha
     EXPECT_TRUE(prompts.records.empty());
 }
 
+// Started in a folder that Windows-1252 cannot name, the program works
+// there: profiles are created in it and the log lands beside them.
+TEST_F(MainFormTest, AProgramDirectoryNamedOutsideWindows1252IsUsedAsItIs) {
+    const std::string lodz = dir.Path() + "/łódź";
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(lodz)));
+    QDir::setCurrent(QString::fromStdString(lodz));
+    form = std::make_unique<TMainForm>(random, prompts, BotPorts{0, 0});
+    EXPECT_EQ(form->Context().ProgramDirectory(), lodz);
+    CreateProfile(QStringLiteral("anna"));
+    EXPECT_EQ(ReadFileBytes(lodz + "/PROFILES/anna.ini"), "");
+    form->LogMemo->AppendLine("Zeile");
+    form->LogMemo->SyncJournal();
+    EXPECT_EQ(ReadFileBytes(lodz + "/PROFILES/anna.log.parked"), "Zeile\r\n");
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(ReadFileBytes(lodz + "/PROFILES/anna.log"), "Zeile\r\n");
+    EXPECT_TRUE(prompts.records.empty());
+}
+
 TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
     CreateProfile(QStringLiteral("anna"));
     // A directory where the log file should go makes the write fail.

@@ -329,6 +329,35 @@ TEST_F(ProfileFormTest, AFileWhoseNameDiffersInCaseIsTheProfile) {
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("Keine Profile gefunden...")});
 }
 
+// A file whose name Windows-1252 cannot spell is listed as the file system
+// names it, and picking it loads and deletes that very file; a name typed
+// with such characters becomes a file of that name, not one with '?'.
+TEST_F(ProfileFormTest, FileNamesOutsideWindows1252AreListedLoadedAndDeletedAsTheyAre) {
+    auto onDisk = [](const std::string& path) { return ::access(path.c_str(), F_OK) == 0; };
+    dir.MakeProfilesDir();
+    WriteFileBytes(dir.Profiles() + "/Łucja.ini", "[IRC]\r\nPort=7000\r\n");
+    form.FormShow();
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Łucja")});
+    form.ProfileListBox->setCurrentRow(0);
+    form.LoadButtonClick();
+    EXPECT_EQ(host.status, QStringLiteral("Profil: Łucja"));
+    EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("IRC", "Port", "6667"), "7000");
+    EXPECT_EQ(context.LogFile(), dir.Profiles() + "/Łucja.log");
+
+    form.FormShow();
+    form.ProfileListBox->setCurrentRow(0);
+    form.DeleteButtonClick();
+    EXPECT_TRUE(prompts.records.empty());
+    EXPECT_FALSE(onDisk(dir.Profiles() + "/Łucja.ini"));
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Keine Profile gefunden...")});
+
+    form.ProfileEdit->setText(QStringLiteral("Żaneta"));
+    form.CreateButtonClick();
+    EXPECT_TRUE(onDisk(dir.Profiles() + "/Żaneta.ini"));
+    EXPECT_EQ(host.status, QStringLiteral("Profil: Żaneta"));
+    EXPECT_EQ(context.ProfilePath(), dir.Profiles() + "/Żaneta.ini");
+}
+
 TEST_F(ProfileFormTest, CancelRunsTheClosingRule) {
     context.SetCurrentProfile("anna");
     form.FormShow();
