@@ -32,6 +32,7 @@ public:
     // the offset of their first byte.
     long long Append(std::string_view bytes);
     long long Size() const { return written_ + static_cast<long long>(pending_.size()); }
+    std::size_t PendingBytes() const { return pending_.size(); }
 
     // Writes what is pending and forces it to the disk, creating the file at
     // the first call with a path. False when that fails; the bytes then stay

@@ -17,6 +17,7 @@ namespace tovik {
 namespace {
 
 constexpr int kFlushIntervalMs = 25;
+constexpr std::size_t kJournalBatchBytes = 1 << 20;
 
 // One line of the view as saved. Shift+Enter puts a line separator into a
 // line instead of starting a new one; on screen it is a line break, and it
@@ -56,7 +57,12 @@ void LogView::AppendLine(std::string_view line) {
     std::string crlf(line);
     crlf += "\r\n";
     unparked_.push_back({journal_.Append(crlf), std::string(line)});
-    if (!journalTimer_.isActive()) journalTimer_.start();
+    // A flood written out in pieces, so that memory does not wait for the timer.
+    if (journal_.PendingBytes() >= kJournalBatchBytes) {
+        SyncJournal();
+    } else if (!journalTimer_.isActive()) {
+        journalTimer_.start();
+    }
 
     pending_.append(line);
     pending_ += '\n';
@@ -120,9 +126,9 @@ void LogView::Flush() {
     // Each new block carries its line's number, so that parking can tell a
     // line still as received from one the operator changed.
     long long number = nextNumber - batchLines;
-    QTextBlock block = document()->findBlockByNumber(firstBlock);
-    for (int i = 0; i < batchLines && block.isValid(); ++i, block = block.next())
-        block.setUserState(static_cast<int>(number++ % kNumberModulus));
+    QTextBlock numbered = document()->findBlockByNumber(firstBlock);
+    for (int i = 0; i < batchLines && numbered.isValid(); ++i, numbered = numbered.next())
+        numbered.setUserState(static_cast<int>(number++ % kNumberModulus));
 
     // Trim in chunks, so that the document shifts once per many lines. An
     // operator who has scrolled up keeps the same line at the top, unless

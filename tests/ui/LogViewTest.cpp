@@ -6,12 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
@@ -326,6 +329,47 @@ TEST_F(LogViewTest, ParkedLinesComeBackFromTheJournalFileWithTheOperatorsChanges
     // What a crash would leave: every line as received, none of the changes.
     view.SyncJournal();
     EXPECT_EQ(ReadFileBytes(view.JournalPath()), Numbered(1, 60));
+}
+
+// The program killed outright (SIGKILL: no handler runs, nothing is saved).
+// The child is this test binary running only the next test.
+TEST(LogViewChild, DISABLED_ReceivesLinesUntilKilled) {
+    const QByteArray log = qgetenv("TOVIK_CHILD_LOG");
+    if (log.isEmpty()) GTEST_SKIP() << "runs only as the child of the SIGKILL test";
+    LogView view;
+    view.JournalBeside(log.toStdString());
+    for (int i = 1; i <= 3; ++i) view.AppendLine("line " + std::to_string(i));
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    QTest::qWait(60000);
+}
+
+TEST_F(LogViewTest, KilledOutrightTheLinesOfAllButTheLastSecondAreLeftForTheNextStart) {
+    const std::string log = dir.Path() + "/anna.log";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOVIK_CHILD_LOG"), QString::fromStdString(log));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_also_run_disabled_tests"), QStringLiteral("--gtest_filter=LogViewChild.*")});
+    ASSERT_TRUE(child.waitForStarted());
+    QByteArray output;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            output += child.readAllStandardOutput();
+            return output.contains("ready\n");
+        },
+        30000))
+        << output.toStdString();
+    // The lines have arrived; within a second they are on the disk.
+    EXPECT_TRUE(test::WaitUntil([&] { return ReadFileBytes(log + ".parked") == Numbered(1, 3); }, 1000));
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished());
+    EXPECT_EQ(ReadFileBytes(log), "") << "nothing was saved";
+
+    LogView next;
+    next.JournalBeside(log);
+    EXPECT_EQ(ReadFileBytes(log), Numbered(1, 3));
 }
 
 }  // namespace
