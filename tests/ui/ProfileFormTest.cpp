@@ -23,7 +23,7 @@ using namespace tovik::literals;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-// Paths in the program are Windows-1252; the names on disk are UTF-8.
+// Names in these tests are Windows-1252 text; the files on disk are named in UTF-8.
 bool Exists(const std::string& path) { return ::access(NativePath(path).c_str(), F_OK) == 0; }
 
 class FakeHost : public ProfileHost {
