@@ -26,6 +26,23 @@ using namespace tovik::literals;
 // ---------------------------------------------------------------------------
 // ProfileContext
 
+namespace {
+
+constexpr std::string_view kIni = ".ini";
+
+// Whether Windows-1252 text names this file exactly: then the text is the
+// profile's name, and names are compared in that code page.
+bool SpelledInCp1252(std::string_view native) { return Cp1252ToUtf8(Utf8ToCp1252(native)) == native; }
+
+bool IsFileAt(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool ProfileEntry::Spelled() const { return SpelledInCp1252(file); }
+
 ProfileContext::ProfileContext(std::string programDirectory, std::string currentProfile)
     : programDirectory_(std::move(programDirectory)) {
     SetCurrentProfile(std::move(currentProfile));
@@ -33,49 +50,83 @@ ProfileContext::ProfileContext(std::string programDirectory, std::string current
 
 void ProfileContext::SetProgramDirectory(std::string dir) {
     programDirectory_ = std::move(dir);
-    SetCurrentProfile(std::move(currentProfile_));
+    SetCurrentProfile(std::move(currentProfile_), std::move(currentStem_));
 }
 
-void ProfileContext::SetCurrentProfile(std::string name) {
+void ProfileContext::SetCurrentProfile(std::string name, std::string stem) {
     currentProfile_ = std::move(name);
+    currentStem_ = stem.empty() ? NativePath(currentProfile_) : std::move(stem);
     // No profile (at start, after deleting) needs no look at the disk.
     currentFile_ = currentProfile_.empty()
-                       ? std::string(".ini")
-                       : ProfileFileOf(currentProfile_).substr(ProfilesDirectory().size() + 1);
+                       ? std::string(kIni)
+                       : ProfileFileOfStem(currentStem_).substr(ProfilesDirectory().size() + 1);
 }
 
 void ProfileContext::SetProgramDirectoryFromCwd() {
-    // Taken exactly as the system reports it: no slash added or removed.
-    // (getcwd with a null buffer allocates one of the size needed.)
+    // Taken exactly as the system reports it, bytes and all: no slash added
+    // or removed, no character replaced. (getcwd with a null buffer
+    // allocates one of the size needed.)
     std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0), &std::free);
     // Null only when the working directory was removed under us; nothing
     // sensible can be reported, so paths stay relative to where the process is.
-    SetProgramDirectory(cwd ? PathFromNative(cwd.get()) : std::string("."));
+    SetProgramDirectory(cwd ? std::string(cwd.get()) : std::string("."));
 }
 
 std::string ProfileContext::ProfilesDirectory() const { return programDirectory_ + "/PROFILES"; }
 
 std::string ProfileContext::ProfilePath() const { return ProfilesDirectory() + "/" + currentFile_; }
 
-std::string ProfileContext::ProfileFileOf(std::string_view name) const {
+std::string ProfileContext::ProfileFileOf(std::string_view name) const { return ProfileFileOfStem(NativePath(name)); }
+
+std::string ProfileContext::ProfileFileOfStem(std::string_view stem) const {
     const std::string directory = ProfilesDirectory();
-    std::string file(name);
-    file += ".ini";
-    struct stat st {};
-    if (file.find('/') != std::string::npos || ::stat(NativePath(directory + "/" + file).c_str(), &st) == 0)
+    std::string file(stem);
+    file += kIni;
+    if (file.find('/') != std::string::npos || ::access((directory + "/" + file).c_str(), F_OK) == 0 ||
+        !SpelledInCp1252(file))
         return directory + "/" + file;
     // Not under its exact name: a file whose name differs only in case is
     // the profile (the list shows it so). The first in directory order wins
-    // among several; the exact name would have won before.
-    const std::string lowered = LowerAnsi(file);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(directory).c_str()), &::closedir);
+    // among several; the exact name would have won before. Only names that
+    // Windows-1252 spells are compared so, as the list compares them.
+    const std::string lowered = LowerAnsi(Utf8ToCp1252(file));
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), &::closedir);
     while (dir) {
         const dirent* entry = ::readdir(dir.get());
         if (entry == nullptr) break;
-        std::string candidate = PathFromNative(entry->d_name);
-        if (LowerAnsi(candidate) == lowered) return directory + "/" + candidate;
+        const std::string_view candidate = entry->d_name;
+        if (SpelledInCp1252(candidate) && LowerAnsi(Utf8ToCp1252(candidate)) == lowered)
+            return directory + "/" + std::string(candidate);
     }
     return directory + "/" + file;
+}
+
+std::vector<ProfileEntry> ProfileContext::ListProfiles() const {
+    std::vector<ProfileEntry> entries;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(ProfilesDirectory().c_str()), &::closedir);
+    while (dir) {
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) break;
+        const std::string_view file = entry->d_name;
+        if (file.size() < kIni.size() || LowerAnsi(file.substr(file.size() - kIni.size())) != kIni) continue;
+        entries.push_back({PathFromNative(file.substr(0, file.size() - kIni.size())), std::string(file)});
+    }
+    return entries;
+}
+
+void ProfileContext::CreateProfile(std::string_view stem) const {
+    ::mkdir(ProfilesDirectory().c_str(), 0777);  // a failure shows when the file is created
+    const std::string path = ProfileFileOfStem(stem);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw FileError(errno, PathFromNative(path));
+    ::close(fd);
+}
+
+bool ProfileContext::DeleteProfile(std::string_view stem) const {
+    const std::string path = ProfileFileOfStem(stem);
+    if (!IsFileAt(path)) return false;
+    ::unlink(path.c_str());  // as the list shows afterwards; the outcome is not examined
+    return true;
 }
 
 std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home) {
@@ -85,20 +136,18 @@ std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home) {
     return {};
 }
 
-std::optional<std::string> ProfileNameProblem(std::string_view name) {
+std::optional<std::string> ProfileNameProblem(std::string_view name, std::string_view stem) {
     if (name == "." || name == ".." || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
         return "Der Profilname \"" + std::string(name) +
                "\" ist nicht erlaubt: er darf weder \"/\" enthalten noch \".\" oder \"..\" sein.";
-    // The file name on disk is the name in UTF-8 plus ".ini".
-    if (NativePath(name).size() + 4 > NAME_MAX)
+    // The file name on disk is the stem plus ".ini".
+    if ((stem.empty() ? NativePath(name).size() : stem.size()) + kIni.size() > NAME_MAX)
         return std::string("Der Profilname ist zu lang für das Dateisystem."_w1252);
     return std::nullopt;
 }
 
-std::string ProfileContext::LogFile() const {
-    return programDirectory_ + "/PROFILES/" + currentProfile_ + ".log";
-}
+std::string ProfileContext::LogFile() const { return ProfilesDirectory() + "/" + currentStem_ + ".log"; }
 
 // ---------------------------------------------------------------------------
 // INI lines
@@ -515,19 +564,27 @@ bool ReplaceFile(const std::string& target, std::string_view content, const stru
 
 }  // namespace
 
+bool ReadWholeFile(const std::string& path, std::string& content) { return ReadFile(path, content, nullptr); }
+
+bool ReplaceWholeFile(const std::string& path, std::string_view content) {
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    return ReplaceFile(path, content, exists ? &st : nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // ProfileFile
 
 std::string ProfileFile::ReadValue(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {
     std::string value;
-    if (ProfileCache::Instance().Lookup(NativePath(path_), section, key, value)) return value;
+    if (ProfileCache::Instance().Lookup(path_, section, key, value)) return value;
     return std::string(defaultValue);
 }
 
 void ProfileFile::WriteValue(std::string_view section, std::string_view key,
                              std::string_view value) {
-    const std::string native = NativePath(path_);
+    const std::string& native = path_;
     // A symbolic link stays a link: the file it points to is replaced.
     std::string target = native;
     struct stat st {};
@@ -545,18 +602,18 @@ void ProfileFile::WriteValue(std::string_view section, std::string_view key,
         // decides as well.
         if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0 ||
             ::access(target.c_str(), W_OK) != 0)
-            throw ProfileWriteError(path_);
+            throw ProfileWriteError(PathFromNative(path_));
     } else if (errno != ENOENT) {
-        throw ProfileWriteError(path_);
+        throw ProfileWriteError(PathFromNative(path_));
     }
 
     std::string content;
-    if (exists && !ReadFile(target, content, nullptr)) throw ProfileWriteError(path_);
+    if (exists && !ReadFile(target, content, nullptr)) throw ProfileWriteError(PathFromNative(path_));
     const auto updated = WithValue(content, OneLine(section), OneLine(key), OneLine(value));
     const bool ok = ReplaceFile(target, updated, exists ? &st : nullptr);
     ProfileCache::Instance().Forget(native);
     if (target != native) ProfileCache::Instance().Forget(target);
-    if (!ok) throw ProfileWriteError(path_);
+    if (!ok) throw ProfileWriteError(PathFromNative(path_));
 }
 
 }  // namespace tovik

@@ -6,11 +6,28 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovik {
 
+// A profile file found in PROFILES: the name shown and compared, and the
+// file's own name there.
+struct ProfileEntry {
+    std::string name;  // Windows-1252: the file's name without ".ini"
+    std::string file;  // the operating system's bytes, ".ini" included
+    // The file's name without ".ini", as the operating system's bytes.
+    std::string Stem() const { return file.substr(0, file.size() - 4); }
+    // Whether the name is the file's name (Windows-1252 can spell it).
+    bool Spelled() const;
+};
+
 // The two program-wide texts the paths are built from. One instance lives as
 // long as the main window; tests make their own.
+//
+// Paths are the operating system's bytes, whatever characters the file
+// system holds ("łódź" stays "łódź"); only profile names are Windows-1252
+// text, and a profile's file is named by the name in UTF-8 unless the
+// profile was picked from the list by its file.
 class ProfileContext {
 public:
     ProfileContext() = default;
@@ -22,8 +39,10 @@ public:
     const std::string& ProgramDirectory() const { return programDirectory_; }
 
     // A profile's file is found without regard to case ("Anna.INI" is the
-    // profile "Anna"); the name keeps the spelling it was given.
-    void SetCurrentProfile(std::string name);
+    // profile "Anna"); the name keeps the spelling it was given. With a stem
+    // (a listed file's name without ".ini"), that file is the profile and
+    // names its log, whether or not Windows-1252 can spell it.
+    void SetCurrentProfile(std::string name, std::string stem = {});
     const std::string& CurrentProfile() const { return currentProfile_; }
 
     std::string ProfilesDirectory() const;              // <dir>/PROFILES
@@ -31,11 +50,22 @@ public:
     // <dir>/PROFILES/<name>.ini, or the file on disk whose name differs
     // from that only in case.
     std::string ProfileFileOf(std::string_view name) const;
+    std::string ProfileFileOfStem(std::string_view stem) const;
     std::string LogFile() const;                        // <dir>/PROFILES/<current>.log
+
+    // The profile files in PROFILES: every entry whose name ends in ".ini"
+    // in any case, directories and hidden entries included, unsorted.
+    std::vector<ProfileEntry> ListProfiles() const;
+    // Creates PROFILES if needed and the profile file of the stem empty, or
+    // empties it. Throws FileError naming the file when that fails.
+    void CreateProfile(std::string_view stem) const;
+    // Deletes the profile file of the stem; false when there is none.
+    bool DeleteProfile(std::string_view stem) const;
 
 private:
     std::string programDirectory_;
     std::string currentProfile_;
+    std::string currentStem_;  // names the log file
     std::string currentFile_;  // the current profile's file name inside PROFILES
 };
 
@@ -47,8 +77,16 @@ std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home);
 
 // Why a profile name cannot be used (German, for a message box), or nothing
 // when it can. A name must stay a single file inside PROFILES: no "/", no
-// NUL, not "." or "..", and short enough for the file system.
-std::optional<std::string> ProfileNameProblem(std::string_view name);
+// NUL, not "." or "..", and short enough for the file system. The stem is
+// the file's name it would get (the name in UTF-8 when not given).
+std::optional<std::string> ProfileNameProblem(std::string_view name, std::string_view stem = {});
+
+// Whole files, as the profile store reads and replaces its own (paths are
+// the operating system's bytes). Replacing writes a synced temporary file
+// beside the old one and renames it over it, so a crash leaves the old or the
+// new content, never a part; the old file's mode is kept. False on failure.
+bool ReadWholeFile(const std::string& path, std::string& content);
+bool ReplaceWholeFile(const std::string& path, std::string_view content);
 
 // Opened on a path; touches nothing on disk until a read or write. Holds no
 // lock and no copy: every ReadValue sees the file as it is on disk now. (The

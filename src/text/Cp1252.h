@@ -33,8 +33,11 @@ std::string Utf8ToCp1252(std::string_view utf8, char replacement = '?');
 
 namespace tovik {
 
-// File names on Linux are UTF-8, while paths inside the program are text like
-// any other: Windows-1252. Convert at the system call, nowhere else.
+// File names on Linux are UTF-8, while a profile name or the photo path kept
+// in a profile is text like any other: Windows-1252. These convert such text
+// where it becomes a file name, and a file name where it is shown as text.
+// A path the system gave us (the program directory, a listed file) keeps its
+// bytes: converting it whole would turn "łódź" into "?ód?".
 inline std::string NativePath(std::string_view path) { return Cp1252ToUtf8(path); }
 inline std::string PathFromNative(std::string_view native) { return Utf8ToCp1252(native); }
 

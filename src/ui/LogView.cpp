@@ -1,8 +1,8 @@
 #include "ui/LogView.h"
 
 #include <QScrollBar>
+#include <QFile>
 #include <QSaveFile>
-#include <QTemporaryFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -17,19 +17,7 @@ namespace tovik {
 namespace {
 
 constexpr int kFlushIntervalMs = 25;
-
-// "a\nb\n" -> "a\r\nb\r\n": spilled lines are still bytes, no widget involved.
-void AppendCrLf(std::string& out, std::string_view lfLines) {
-    out.reserve(out.size() + lfLines.size() + lfLines.size() / 16);
-    std::size_t start = 0;
-    while (start < lfLines.size()) {
-        const std::size_t nl = lfLines.find('\n', start);
-        const std::size_t end = nl == std::string_view::npos ? lfLines.size() : nl;
-        out.append(lfLines.substr(start, end - start));
-        out += "\r\n";
-        start = end + 1;
-    }
-}
+constexpr std::size_t kJournalBatchBytes = 1 << 20;
 
 // One line of the view as saved. Shift+Enter puts a line separator into a
 // line instead of starting a new one; on screen it is a line break, and it
@@ -56,11 +44,26 @@ LogView::LogView(QWidget* parent, int viewLines)
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kFlushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &LogView::Flush);
+    journalTimer_.setSingleShot(true);
+    journalTimer_.setInterval(kJournalIntervalMs);
+    connect(&journalTimer_, &QTimer::timeout, this, &LogView::SyncJournal);
 }
 
-LogView::~LogView() = default;
+// Whatever ends the view without a save, the journal keeps every line for
+// the next start.
+LogView::~LogView() { journal_.Sync(); }
 
 void LogView::AppendLine(std::string_view line) {
+    std::string crlf(line);
+    crlf += "\r\n";
+    unparked_.push_back({journal_.Append(crlf), std::string(line)});
+    // A flood written out in pieces, so that memory does not wait for the timer.
+    if (journal_.PendingBytes() >= kJournalBatchBytes) {
+        SyncJournal();
+    } else if (!journalTimer_.isActive()) {
+        journalTimer_.start();
+    }
+
     pending_.append(line);
     pending_ += '\n';
     ++pendingLines_;
@@ -84,34 +87,48 @@ void LogView::Flush() {
     const bool followEnd = bar->value() >= bar->maximum();
     std::string_view batch = pending_;
 
+    const long long nextNumber = firstUnparked_ + static_cast<long long>(unparked_.size());
+    int batchLines = pendingLines_;
     if (pendingLines_ > viewLines_ - 1) {
-        // The batch alone fills the view: everything the view holds goes to
-        // the scratch file, and so do the batch's oldest lines, which never
-        // touch the widget at all.
+        // The batch alone fills the view: everything the view holds is
+        // parked, and so are the batch's oldest lines, which never touch the
+        // widget at all (they stand in the journal unchanged).
         SpillOldestBlocks(ViewLineCount());
         QTextCursor all(document());
         all.select(QTextCursor::Document);
         all.removeSelectedText();
         const int surplus = pendingLines_ - (viewLines_ - 1);
+        const long long first = nextNumber - pendingLines_;
+        const Unparked& a = unparked_[static_cast<std::size_t>(first - firstUnparked_)];
+        const Unparked& b = unparked_[static_cast<std::size_t>(first + surplus - 1 - firstUnparked_)];
+        ParkJournalRange(a.offset, b.offset + static_cast<long long>(b.bytes.size()) + 2 - a.offset);
+        spilledLines_ += surplus;
+        ForgetUnparkedThrough(first + surplus - 1);
         std::size_t cut = 0;
         for (int i = 0; i < surplus; ++i) cut = batch.find('\n', cut) + 1;
-        std::string crlf;
-        AppendCrLf(crlf, batch.substr(0, cut));
-        Spill(crlf, surplus);
         batch.remove_prefix(cut);
+        batchLines -= surplus;
     }
 
     // The document always ends in an empty line, like a memo after adding a
     // line; if the operator typed into that last line, it becomes a line of
     // its own before the new ones.
     QString text;
-    if (!LastBlockEmpty()) text += QLatin1Char('\n');
+    const bool intoLast = LastBlockEmpty();
+    if (!intoLast) text += QLatin1Char('\n');
     text += ToQt(batch);
+    const int firstBlock = document()->lastBlock().blockNumber() + (intoLast ? 0 : 1);
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
     end.insertText(text);
     pending_.clear();
     pendingLines_ = 0;
+    // Each new block carries its line's number, so that parking can tell a
+    // line still as received from one the operator changed.
+    long long number = nextNumber - batchLines;
+    QTextBlock numbered = document()->findBlockByNumber(firstBlock);
+    for (int i = 0; i < batchLines && numbered.isValid(); ++i, numbered = numbered.next())
+        numbered.setUserState(static_cast<int>(number++ % kNumberModulus));
 
     // Trim in chunks, so that the document shifts once per many lines. An
     // operator who has scrolled up keeps the same line at the top, unless
@@ -134,13 +151,56 @@ int LogView::ViewLineCount() const {
     return LastBlockEmpty() ? blocks - 1 : blocks;
 }
 
+const LogView::Unparked* LogView::FindUnparked(int blockState, long long* number) const {
+    if (blockState < 0 || unparked_.empty()) return nullptr;
+    // The numbers waiting to be parked are far fewer than the modulus, so a
+    // state names at most one of them.
+    const long long base = firstUnparked_ % kNumberModulus;
+    const long long delta = ((blockState - base) % kNumberModulus + kNumberModulus) % kNumberModulus;
+    if (delta >= static_cast<long long>(unparked_.size())) return nullptr;
+    *number = firstUnparked_ + delta;
+    return &unparked_[static_cast<std::size_t>(delta)];
+}
+
+void LogView::ForgetUnparkedThrough(long long number) {
+    while (!unparked_.empty() && firstUnparked_ <= number) {
+        unparked_.pop_front();
+        ++firstUnparked_;
+    }
+}
+
+void LogView::ParkJournalRange(long long offset, long long length) {
+    if (!parked_.empty() && parked_.back().length > 0 && parked_.back().offset + parked_.back().length == offset) {
+        parked_.back().length += length;
+    } else {
+        parked_.push_back({offset, length, {}});
+    }
+}
+
+void LogView::ParkChanged(std::string_view crlfBytes) {
+    if (parked_.empty() || parked_.back().length > 0) parked_.emplace_back();
+    parked_.back().changed.append(crlfBytes);
+}
+
 int LogView::SpillOldestBlocks(int count) {
     count = std::min(count, ViewLineCount());
     if (count <= 0) return 0;
     QTextDocument* doc = document();
-    std::string bytes;
     QTextBlock block = doc->begin();
-    for (int i = 0; i < count; ++i, block = block.next()) AppendBlockBytes(bytes, block);
+    long long lastNumber = -1;
+    std::string bytes;
+    for (int i = 0; i < count; ++i, block = block.next()) {
+        bytes.clear();
+        AppendBlockBytes(bytes, block);
+        long long number = -1;
+        const Unparked* line = FindUnparked(block.userState(), &number);
+        if (line != nullptr) lastNumber = std::max(lastNumber, number);
+        if (line != nullptr && bytes.size() == line->bytes.size() + 2 && bytes.starts_with(line->bytes)) {
+            ParkJournalRange(line->offset, static_cast<long long>(bytes.size()));
+        } else {
+            ParkChanged(bytes);
+        }
+    }
     QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::Start);
     if (block.isValid()) {
@@ -149,28 +209,11 @@ int LogView::SpillOldestBlocks(int count) {
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     }
     cursor.removeSelectedText();
-    Spill(bytes, count);
+    spilledLines_ += count;
+    // Lines up to the newest one parked are gone from the view, whether
+    // parked or deleted by the operator.
+    ForgetUnparkedThrough(lastNumber);
     return count;
-}
-
-void LogView::Spill(std::string_view crlfLines, long long lineCount) {
-    if (crlfLines.empty()) return;
-    spilledLines_ += lineCount;
-    if (!spillFile_ && !spillFileBroken_) {
-        spillFile_ = std::make_unique<QTemporaryFile>();
-        if (!spillFile_->open()) {
-            spillFile_.reset();
-            spillFileBroken_ = true;
-        }
-    }
-    if (!spillFileBroken_) {
-        const auto size = static_cast<qint64>(crlfLines.size());
-        if (spillFile_->write(crlfLines.data(), size) == size) return;
-        // Disk full or similar: from here on the lines stay in memory, after
-        // what the file already holds, so the order is kept.
-        spillFileBroken_ = true;
-    }
-    spillMemory_.append(crlfLines);
 }
 
 std::string LogView::ViewTextForSave() const {
@@ -185,42 +228,48 @@ void LogView::SaveTo(const std::string& path) {
     Flush();
     // Written beside the old log and renamed over it: a crash or a full disk
     // while saving leaves the previous log whole, never a truncated one.
-    QSaveFile out(QString::fromUtf8(NativePath(path)));
-    if (!out.open(QIODevice::WriteOnly)) throw FileCreateError(path);
+    const std::string shownPath = PathFromNative(path);
+    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!out.open(QIODevice::WriteOnly)) throw FileCreateError(shownPath);
     bool ok = true;
-    auto put = [&](const char* data, std::size_t size) {
-        if (ok && size > 0 && out.write(data, static_cast<qint64>(size)) != static_cast<qint64>(size)) ok = false;
-    };
-    if (spillFile_) {
-        ok = spillFile_->flush();
-        const qint64 end = spillFile_->pos();
-        if (ok && spillFile_->seek(0)) {
-            char chunk[64 * 1024];
-            qint64 left = end;
-            while (ok && left > 0) {
-                const qint64 got = spillFile_->read(chunk, std::min<qint64>(left, sizeof chunk));
-                if (got <= 0) {
-                    ok = false;
-                    break;
-                }
-                put(chunk, static_cast<std::size_t>(got));
-                left -= got;
-            }
-        } else {
+    auto put = [&](std::string_view bytes) {
+        if (ok && !bytes.empty() &&
+            out.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
             ok = false;
+    };
+    constexpr long long kChunk = 256 * 1024;
+    std::string chunk;
+    for (const Parked& part : parked_) {
+        put(part.changed);
+        for (long long at = part.offset; ok && at < part.offset + part.length; at += kChunk) {
+            chunk.clear();
+            ok = journal_.Read(at, std::min(kChunk, part.offset + part.length - at), chunk);
+            put(chunk);
         }
-        // Later spills append after what is there; saving may run again if
-        // the operator keeps the window open after a failure.
-        if (!spillFile_->seek(end)) spillFileBroken_ = true;
     }
-    put(spillMemory_.data(), spillMemory_.size());
-    const std::string view = ViewTextForSave();
-    put(view.data(), view.size());
+    put(ViewTextForSave());
     if (!ok) {
         out.cancelWriting();
-        throw FileCreateError(path);
+        throw FileCreateError(shownPath);
     }
-    if (!out.commit()) throw FileCreateError(path);
+    if (!out.commit()) throw FileCreateError(shownPath);
+}
+
+void LogView::JournalBeside(const std::string& logPath) {
+    const std::string journalPath = LogJournal::FileBeside(logPath);
+    if (journalPath == journal_.Path()) return;
+    if (!LogJournal::FoldLeftover(logPath)) throw FileCreateError(PathFromNative(logPath));
+    if (!journal_.MoveTo(journalPath)) throw FileCreateError(PathFromNative(journalPath));
+    SyncJournal();
+}
+
+void LogView::JournalDone() { journal_.Retire(); }
+
+void LogView::SyncJournal() {
+    journalTimer_.stop();
+    // A disk that refuses now (full, gone) is tried again; the lines wait in
+    // memory and in the view meanwhile.
+    if (!journal_.Sync()) journalTimer_.start();
 }
 
 }  // namespace tovik

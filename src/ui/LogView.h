@@ -4,20 +4,27 @@
 //
 // A bot runs for days, and a text widget costs far more per line than the
 // line itself. So the widget holds only the newest lines; older ones are
-// taken out of the document (with whatever the operator typed into them)
-// and spilled to a scratch file. Saving writes the spilled lines first and
-// then the widget's text, so the saved log is complete.
+// taken out of the document and parked. Saving writes the parked lines first
+// and then the widget's text, so the saved log is complete.
+//
+// Every received line also goes into a journal beside the profile's log
+// (LogJournal), forced to the disk within half a second of its arrival: a
+// run that ends by a crash or a power loss leaves its lines there, and the
+// next start with that profile folds them into the log. The parked lines are
+// kept as places in that journal; only a line the operator changed before it
+// left the view is kept in memory, as changed.
 //
 // Lines arrive one by one but are inserted in batches on a short timer: one
 // insertion and one relayout per batch instead of one per line.
 
 #include <QPlainTextEdit>
 #include <QTimer>
-#include <memory>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
-class QTemporaryFile;
+#include "ui/LogJournal.h"
 
 namespace tovik {
 
@@ -25,6 +32,8 @@ class LogView : public QPlainTextEdit {
     Q_OBJECT
 public:
     static constexpr int kDefaultViewLines = 5000;
+    // How long a received line may wait before it is on the disk.
+    static constexpr int kJournalIntervalMs = 500;
 
     explicit LogView(QWidget* parent = nullptr, int viewLines = kDefaultViewLines);
     ~LogView() override;
@@ -38,7 +47,22 @@ public:
     // Writes the whole log: the spilled lines, then the lines of the view,
     // each in Windows-1252 and followed by CR LF, replacing the file.
     // Throws FileCreateError naming the path when the file cannot be written.
+    // The path is the operating system's bytes.
     void SaveTo(const std::string& path);
+
+    // The log of the profile just loaded is logPath (the operating system's
+    // bytes): what a run that did not end normally left beside it is folded
+    // into it first, then the journal moves beside it. Throws FileCreateError
+    // naming the log when that log cannot be written; the journal then stays
+    // where it was.
+    void JournalBeside(const std::string& logPath);
+    // The log was saved (or, with no profile, deliberately not): the journal
+    // file is removed, so that no later start folds its lines in again.
+    void JournalDone();
+    // Writes the journal out and forces it to the disk; runs by itself on a
+    // timer within kJournalIntervalMs of each line's arrival.
+    void SyncJournal();
+    const std::string& JournalPath() const { return journal_.Path(); }
 
     // What the view holds now, one entry per line, in the saved form's order.
     int ViewLineCount() const;
@@ -46,7 +70,26 @@ public:
     int ViewLimit() const { return viewLines_; }
 
 private:
-    void Spill(std::string_view crlfLines, long long lineCount);
+    // A received line that has not been parked yet, and where it stands in
+    // the journal. The view's blocks carry the line's number (modulo
+    // kNumberModulus) as their user state.
+    struct Unparked {
+        long long offset;
+        std::string bytes;  // without the line end
+    };
+    // A stretch of the parked lines: either a range of the journal or text
+    // that the operator changed.
+    struct Parked {
+        long long offset = 0;
+        long long length = 0;
+        std::string changed;  // when length == 0
+    };
+    static constexpr int kNumberModulus = 1 << 30;
+
+    void ParkJournalRange(long long offset, long long length);
+    void ParkChanged(std::string_view crlfBytes);
+    void ForgetUnparkedThrough(long long number);
+    const Unparked* FindUnparked(int blockState, long long* number) const;
     int SpillOldestBlocks(int count);  // returns how many went
     bool LastBlockEmpty() const;
     std::string ViewTextForSave() const;
@@ -57,9 +100,11 @@ private:
     int pendingLines_ = 0;
     QTimer flushTimer_;
 
-    std::unique_ptr<QTemporaryFile> spillFile_;
-    bool spillFileBroken_ = false;
-    std::string spillMemory_;  // only when the scratch file cannot be written
+    LogJournal journal_;
+    QTimer journalTimer_;
+    std::deque<Unparked> unparked_;
+    long long firstUnparked_ = 0;  // the number of unparked_.front()
+    std::vector<Parked> parked_;
     long long spilledLines_ = 0;
 };
 

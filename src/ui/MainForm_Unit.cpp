@@ -177,17 +177,30 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormClose() {
-    if (context_.CurrentProfile().empty()) return true;
-    if (reporter_.Guard([&] { LogMemo->SaveTo(context_.LogFile()); })) return true;
+    // With no profile nothing is saved, and a journal left from a deleted
+    // profile goes too: the next start finds what a normal end leaves.
+    if (context_.CurrentProfile().empty()) {
+        LogMemo->JournalDone();
+        return true;
+    }
+    if (reporter_.Guard([&] {
+            LogMemo->SaveTo(context_.LogFile());
+            LogMemo->JournalDone();
+        }))
+        return true;
     // The log lives only in this window: closing now would lose it.
     return prompts_.Question(QStringLiteral("Tovik-B0T"),
                              QStringLiteral("Das Log wurde nicht gespeichert. Trotzdem beenden?"), false);
 }
 
 void TMainForm::SaveLogForShutdown() {
-    if (context_.CurrentProfile().empty()) return;
+    if (context_.CurrentProfile().empty()) {
+        LogMemo->JournalDone();
+        return;
+    }
     try {
         LogMemo->SaveTo(context_.LogFile());
+        LogMemo->JournalDone();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tovik-bot: %s\n", Cp1252ToUtf8(error.what()).c_str());
     }
@@ -257,6 +270,11 @@ void TMainForm::SetProfileControlsEnabled(bool enabled) {
     Einstellungen1->menuAction()->setEnabled(enabled);
     profileLoaded_ = enabled;
     UpdateButtons();
+}
+
+void TMainForm::CurrentProfileChanged() {
+    // The journal follows the profile whose log will get the lines at the end.
+    reporter_.Guard([&] { LogMemo->JournalBeside(context_.LogFile()); });
 }
 
 void TMainForm::DenyListChanged(const std::vector<std::string>& nicks) {

@@ -63,6 +63,7 @@ public:
     // ProfileHost
     void SetProfileStatus(const QString& text) override;
     void SetProfileControlsEnabled(bool enabled) override;
+    void CurrentProfileChanged() override;
 
     QString StatusText() const;
     ProfileContext& Context() { return context_; }

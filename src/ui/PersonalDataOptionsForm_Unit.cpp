@@ -157,7 +157,7 @@ void TPersonDataOptionsForm::CancelButtonClick() { reject(); }
 void TPersonDataOptionsForm::PicButtonClick() {
     reporter_.Guard([&] {
         const QString chosen = prompts_.OpenFile(this, QStringLiteral("Foto"),
-                                                 ToQt(context_.ProgramDirectory()),
+                                                 QFile::decodeName(QByteArray::fromStdString(context_.ProgramDirectory())),
                                                  PictureFilters());
         if (chosen.isEmpty()) return;
         // Stored as Windows-1252 text like every other value; whoever opens

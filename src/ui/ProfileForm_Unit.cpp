@@ -1,25 +1,20 @@
 #include "ui/ProfileForm_Unit.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCollator>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 #include <algorithm>
-#include <cerrno>
-#include <memory>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "profile/ProfileStore.h"
 #include "text/Cp1252.h"
-#include "text/Errors.h"
 #include "ui/ErrorReporter.h"
 #include "ui/FormStyle.h"
 #include "ui/TextConvert.h"
@@ -28,30 +23,13 @@
 namespace tovik {
 namespace {
 
-constexpr int kNameRole = Qt::UserRole;  // the entry's profile name as Windows-1252 bytes
+constexpr int kNameRole = Qt::UserRole;      // the entry's profile name as Windows-1252 bytes
+constexpr int kStemRole = Qt::UserRole + 1;  // its file's name without ".ini", the system's bytes
 
-bool IsDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// Every entry of the working directory whose name ends in ".ini" (in any
-// case), directories and hidden entries included, as Windows-1252 names.
-std::vector<std::string> IniEntriesOfCwd() {
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("."), &::closedir);
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string_view name = entry->d_name;
-        if (name.size() < 4 || LowerAnsi(name.substr(name.size() - 4)) != ".ini") continue;
-        names.push_back(PathFromNative(name.substr(0, name.size() - 4)));
-    }
-    return names;
+// How an entry reads in the list: its name, or where Windows-1252 cannot
+// spell the file's name, that name as the file system holds it.
+QString Shown(const ProfileEntry& entry) {
+    return entry.Spelled() ? ToQt(entry.name) : QFile::decodeName(QByteArray::fromStdString(entry.Stem()));
 }
 
 }  // namespace
@@ -116,30 +94,31 @@ void TProfileForm::FormShow() {
 void TProfileForm::ListProfiles() {
     ProfileListBox->clear();
     ProfileEdit->clear();
-    std::vector<std::string> names;
-    const std::string dir = context_.ProfilesDirectory();
+    std::vector<ProfileEntry> found;
     // The working directory moves into the profiles directory and stays
     // there; every path the program builds starts from the program
     // directory, so nothing depends on it.
-    if (IsDirectory(dir) && ::chdir(NativePath(dir).c_str()) == 0) names = IniEntriesOfCwd();
+    if (::chdir(context_.ProfilesDirectory().c_str()) == 0) found = context_.ListProfiles();
     // Sorted as a German reader looks names up, without regard to case:
     // "Ärger" stands among the A names, not after "Zebra". Names that differ
     // only in case keep a fixed order.
     QCollator collator(QLocale(QLocale::German, QLocale::Germany));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<std::pair<QString, std::string>> entries;
-    entries.reserve(names.size());
-    for (std::string& name : names) entries.emplace_back(ToQt(name), std::move(name));
+    std::vector<std::pair<QString, ProfileEntry>> entries;
+    entries.reserve(found.size());
+    for (ProfileEntry& entry : found) entries.emplace_back(Shown(entry), std::move(entry));
     std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
         const int order = collator.compare(a.first, b.first);
-        return order != 0 ? order < 0 : a.second < b.second;
+        if (order != 0) return order < 0;
+        return std::tie(a.second.name, a.second.file) < std::tie(b.second.name, b.second.file);
     });
-    for (const auto& [shown, name] : entries) {
+    for (const auto& [shown, entry] : entries) {
         auto* item = new QListWidgetItem(shown, ProfileListBox);
-        item->setData(kNameRole, QByteArray::fromStdString(name));
+        item->setData(kNameRole, QByteArray::fromStdString(entry.name));
+        item->setData(kStemRole, QByteArray::fromStdString(entry.Stem()));
     }
-    ProfileListBox->setEnabled(!names.empty());
-    if (names.empty()) ProfileListBox->addItem(QStringLiteral("Keine Profile gefunden..."));
+    ProfileListBox->setEnabled(!entries.empty());
+    if (entries.empty()) ProfileListBox->addItem(QStringLiteral("Keine Profile gefunden..."));
 }
 
 void TProfileForm::ProfileEditChange() {
@@ -160,28 +139,39 @@ void TProfileForm::ProfileListBoxDblClick() {
     LoadButtonClick();
 }
 
-std::string TProfileForm::NameFromEdit() const { return FromQt(ProfileEdit->text()); }
+TProfileForm::Named TProfileForm::NamedInEdit() const {
+    const QString text = ProfileEdit->text();
+    Named named{FromQt(text), {}, text};
+    // An entry picked from the list is its file, even where the name shown
+    // cannot be typed back into the file's name.
+    const QListWidgetItem* item = ProfileListBox->currentItem();
+    if (ProfileListBox->isEnabled() && item != nullptr && item->isSelected() && item->text() == text) {
+        named.stem = item->data(kStemRole).toByteArray().toStdString();
+    } else {
+        named.stem = QFile::encodeName(text).toStdString();
+    }
+    return named;
+}
 
-void TProfileForm::SetStatusToProfile(const std::string& name) {
-    host_.SetProfileStatus(QStringLiteral("Profil: ") + ToQt(name));
+void TProfileForm::SetStatusToProfile(const Named& profile) {
+    host_.SetProfileStatus(QStringLiteral("Profil: ") + profile.shown);
 }
 
 void TProfileForm::CreateButtonClick() {
     reporter_.Guard([&] { CreateProfile(); });
 }
 
-bool TProfileForm::RefuseBadName(const std::string& name) {
-    const auto problem = ProfileNameProblem(name);
+bool TProfileForm::RefuseBadName(const Named& profile) {
+    const auto problem = ProfileNameProblem(profile.name, profile.stem);
     if (problem) prompts_.Error(QStringLiteral("Fehler"), ToQt(*problem));
     return problem.has_value();
 }
 
 void TProfileForm::CreateProfile() {
-    const std::string name = NameFromEdit();
-    if (RefuseBadName(name)) return;
-    ::mkdir(NativePath(context_.ProfilesDirectory()).c_str(), 0777);  // a failure shows when the file is created
+    const Named profile = NamedInEdit();
+    if (RefuseBadName(profile)) return;
 
-    const std::string lowered = LowerAnsi(name);
+    const std::string lowered = LowerAnsi(profile.name);
     for (int row = 0; row < ProfileListBox->count(); ++row) {
         const QVariant entry = ProfileListBox->item(row)->data(kNameRole);
         if (!entry.isValid() || LowerAnsi(entry.toByteArray().toStdString()) != lowered) continue;
@@ -193,34 +183,30 @@ void TProfileForm::CreateProfile() {
             return;
     }
 
-    const std::string path = context_.ProfileFileOf(name);
-    const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) throw FileError(errno, path);
-    ::close(fd);
-
-    context_.SetCurrentProfile(name);
-    SetStatusToProfile(name);
+    context_.CreateProfile(profile.stem);
+    context_.SetCurrentProfile(profile.name, profile.stem);
+    SetStatusToProfile(profile);
+    host_.CurrentProfileChanged();
     accept();
 }
 
 void TProfileForm::LoadButtonClick() {
-    const std::string name = NameFromEdit();
-    if (RefuseBadName(name)) return;
-    context_.SetCurrentProfile(name);
-    SetStatusToProfile(name);
+    const Named profile = NamedInEdit();
+    if (RefuseBadName(profile)) return;
+    context_.SetCurrentProfile(profile.name, profile.stem);
+    SetStatusToProfile(profile);
+    host_.CurrentProfileChanged();
     accept();
 }
 
 void TProfileForm::DeleteButtonClick() {
     reporter_.Guard([&] {
-        const std::string name = NameFromEdit();
-        if (RefuseBadName(name)) return;
-        const std::string path = context_.ProfileFileOf(name);
-        if (!IsFile(path)) {
+        const Named profile = NamedInEdit();
+        if (RefuseBadName(profile)) return;
+        if (!context_.DeleteProfile(profile.stem)) {
             prompts_.Error(QStringLiteral("Fehler"), QStringLiteral("Das Profil existiert nicht !!"));
             return;
         }
-        ::unlink(NativePath(path).c_str());
         ListProfiles();
         context_.SetCurrentProfile({});
         host_.SetProfileStatus(QStringLiteral("Profil: [kein Profil geladen ...]"));

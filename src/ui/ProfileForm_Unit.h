@@ -24,6 +24,8 @@ public:
     virtual void SetProfileStatus(const QString& text) = 0;
     // "&Einstellungen" and "&Online" together.
     virtual void SetProfileControlsEnabled(bool enabled) = 0;
+    // A profile was just created or loaded (the log follows it).
+    virtual void CurrentProfileChanged() {}
 };
 
 class TProfileForm : public QDialog {
@@ -55,12 +57,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The profile that the name field names.
+    struct Named {
+        std::string name;  // Windows-1252
+        std::string stem;  // its file's name without ".ini", the system's bytes
+        QString shown;     // as the field shows it
+    };
+    Named NamedInEdit() const;
     // Shows why the name cannot be a profile and returns true, before any
     // file is touched; false for a usable name.
-    bool RefuseBadName(const std::string& name);
-    std::string NameFromEdit() const;
+    bool RefuseBadName(const Named& profile);
     void CreateProfile();
-    void SetStatusToProfile(const std::string& name);
+    void SetStatusToProfile(const Named& profile);
 
     ProfileContext& context_;
     ProfileHost& host_;

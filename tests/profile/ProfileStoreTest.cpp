@@ -58,7 +58,8 @@ TEST(ProfileContext, BuildsPathsByConcatenation) {
     ProfileContext context("/home/op/bot", "Lisa");
     EXPECT_EQ(context.ProfilesDirectory(), "/home/op/bot/PROFILES");
     EXPECT_EQ(context.ProfilePath(), "/home/op/bot/PROFILES/Lisa.ini");
-    EXPECT_EQ(context.ProfileFileOf("Jörg"_w1252), "/home/op/bot/PROFILES/J\xF6rg.ini");
+    // A name is Windows-1252 text; its file is named in the system's UTF-8.
+    EXPECT_EQ(context.ProfileFileOf("Jörg"_w1252), "/home/op/bot/PROFILES/J\xC3\xB6rg.ini");
     EXPECT_EQ(context.LogFile(), "/home/op/bot/PROFILES/Lisa.log");
     context.SetCurrentProfile("");
     EXPECT_EQ(context.ProfilePath(), "/home/op/bot/PROFILES/.ini");
@@ -80,6 +81,75 @@ TEST(ProfileContext, ProgramDirectoryIsTheWorkingDirectory) {
     ASSERT_EQ(::chdir(old), 0);
     EXPECT_EQ(context.ProgramDirectory(), expected);
     EXPECT_NE(context.ProgramDirectory().back(), '/');
+}
+
+// Started in "łódź", with profile files that Windows-1252 can and cannot
+// spell: every file is listed, loaded, written and deleted under its own name.
+TEST(ProfileContext, AProgramDirectoryAndFileNamesOutsideWindows1252KeepTheirBytes) {
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const std::string dir = base.path().toStdString() + "/łódź";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir((dir + "/PROFILES").c_str(), 0777), 0);
+    WriteFileBytes(dir + "/PROFILES/Łucja.ini", "[PersonData]\r\nPreName=Lucy\r\n");
+    WriteFileBytes(dir + "/PROFILES/Jörg.ini", "[PersonData]\r\nPreName=J\xF6rg\r\n");
+    WriteFileBytes(dir + "/PROFILES/Anna.INI", "[PersonData]\r\nPreName=Anna\r\n");
+
+    char old[4096];
+    ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    ProfileContext context;
+    context.SetProgramDirectoryFromCwd();
+    ASSERT_EQ(::chdir(old), 0);
+    EXPECT_EQ(context.ProgramDirectory(), dir);
+
+    std::map<std::string, ProfileEntry> listed;
+    for (ProfileEntry& entry : context.ListProfiles()) listed[entry.file] = entry;
+    const struct {
+        std::string file, name;
+        bool spelled;
+        std::string preName, log;
+    } rows[] = {
+        {"Anna.INI", "Anna", true, "Anna", "Anna.log"},
+        {"Jörg.ini", "J\xF6rg", true, "J\xF6rg", "Jörg.log"},
+        {"Łucja.ini", "?ucja", false, "Lucy", "Łucja.log"},
+    };
+    ASSERT_EQ(listed.size(), std::size(rows));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        ASSERT_EQ(listed.count(row.file), 1u);
+        const ProfileEntry& entry = listed[row.file];
+        EXPECT_EQ(Escaped(entry.name), Escaped(row.name));
+        EXPECT_EQ(entry.Spelled(), row.spelled);
+        context.SetCurrentProfile(entry.name, entry.Stem());
+        EXPECT_EQ(context.ProfilePath(), dir + "/PROFILES/" + row.file);
+        EXPECT_EQ(context.LogFile(), dir + "/PROFILES/" + row.log);
+        ProfileFile profile(context.ProfilePath());
+        EXPECT_EQ(Escaped(profile.ReadValue("PersonData", "PreName", "-")), Escaped(row.preName));
+        profile.WriteValue("PersonData", "Age", "30");
+        EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("PersonData", "Age", "-"), "30");
+    }
+    // Typed as text, a name Windows-1252 spells finds its file as before.
+    context.SetCurrentProfile(W("Jörg"_w1252));
+    EXPECT_EQ(context.ProfilePath(), dir + "/PROFILES/Jörg.ini");
+
+    context.CreateProfile("Żaneta");
+    EXPECT_EQ(ReadFileBytes(dir + "/PROFILES/Żaneta.ini"), "");
+    EXPECT_TRUE(context.DeleteProfile("Łucja"));
+    EXPECT_EQ(::access((dir + "/PROFILES/Łucja.ini").c_str(), F_OK), -1);
+    EXPECT_FALSE(context.DeleteProfile("Łucja")) << "gone already";
+}
+
+TEST(ProfileContext, AFileThatCannotBeCreatedNamesItselfInTheError) {
+    ProfileContext context("/nonexistent-dir-of-tovik/łódź");
+    try {
+        context.CreateProfile("anna");
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        // Shown as text: the characters Windows-1252 lacks become '?'.
+        EXPECT_EQ(Escaped(e.what()),
+                  Escaped("Datei nicht gefunden: /nonexistent-dir-of-tovik/?\xF3" "d?/PROFILES/anna.ini"));
+    }
 }
 
 // ---------------------------------------------------------------------------

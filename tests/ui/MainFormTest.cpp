@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -299,6 +300,57 @@ TEST_F(MainFormTest, ClosingWritesTheLogInWindows1252WithCrLfReplacingTheOldOne)
     EXPECT_TRUE(form->close());
     EXPECT_EQ(Escaped(ReadFileBytes(dir.Profiles() + "/anna.log")),
               Escaped(":irc.test 001 TovikBot :Willkommen\r\n:Anna!a@h PRIVMSG TovikBot :Gr\xFC\xDF" "e aus K\xF6ln\r\n"));
+    EXPECT_TRUE(prompts.records.empty());
+}
+
+// A run that ends without closing (killed, a crash, the power gone) leaves
+// its lines beside the profile; the next start with that profile folds them
+// into the log, and a normal end leaves nothing but the log.
+TEST_F(MainFormTest, ARunEndedWithoutClosingLeavesItsLinesForTheNextStartWithThatProfile) {
+    CreateProfile(QStringLiteral("anna"));
+    WriteFileBytes(dir.Profiles() + "/anna.log", "vorher\r\n");
+    form->LogMemo->AppendLine(":irc.test 001 anna :Willkommen");
+    form->LogMemo->AppendLine("M\xFCnchen");
+    form->LogMemo->SyncJournal();
+    const std::string parked = dir.Profiles() + "/anna.log.parked";
+    EXPECT_EQ(Escaped(ReadFileBytes(parked)), Escaped(":irc.test 001 anna :Willkommen\r\nM\xFCnchen\r\n"));
+    form.reset();  // no close: the window's end is not seen
+
+    form = std::make_unique<TMainForm>(random, prompts, BotPorts{0, 0});
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log"), "vorher\r\n") << "only the profile's loading folds";
+    TProfileForm* manager = form->ProfileForm();
+    manager->FormShow();
+    manager->ProfileEdit->setText(QStringLiteral("anna"));
+    manager->LoadButtonClick();
+    EXPECT_EQ(Escaped(ReadFileBytes(dir.Profiles() + "/anna.log")),
+              Escaped("vorher\r\n:irc.test 001 anna :Willkommen\r\nM\xFCnchen\r\n"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(parked)));
+
+    form->LogMemo->AppendLine("heute");
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log"), "heute\r\n");
+    EXPECT_EQ(QDir(QString::fromStdString(dir.Profiles())).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("anna.ini"), QStringLiteral("anna.log")}));
+    EXPECT_TRUE(prompts.records.empty());
+}
+
+// Started in a folder that Windows-1252 cannot name, the program works
+// there: profiles are created in it and the log lands beside them.
+TEST_F(MainFormTest, AProgramDirectoryNamedOutsideWindows1252IsUsedAsItIs) {
+    const std::string lodz = dir.Path() + "/łódź";
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(lodz)));
+    QDir::setCurrent(QString::fromStdString(lodz));
+    form = std::make_unique<TMainForm>(random, prompts, BotPorts{0, 0});
+    EXPECT_EQ(form->Context().ProgramDirectory(), lodz);
+    CreateProfile(QStringLiteral("anna"));
+    EXPECT_EQ(ReadFileBytes(lodz + "/PROFILES/anna.ini"), "");
+    form->LogMemo->AppendLine("Zeile");
+    form->LogMemo->SyncJournal();
+    EXPECT_EQ(ReadFileBytes(lodz + "/PROFILES/anna.log.parked"), "Zeile\r\n");
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(ReadFileBytes(lodz + "/PROFILES/anna.log"), "Zeile\r\n");
     EXPECT_TRUE(prompts.records.empty());
 }
 

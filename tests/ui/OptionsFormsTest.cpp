@@ -280,6 +280,14 @@ TEST_F(OptionsTest, ASexThatIsNoNumberStopsLoadingAfterTheNames) {
     EXPECT_EQ(form.LocationEdit->text(), QStringLiteral("vorher"));
 }
 
+TEST_F(OptionsTest, PhotoChooserStartsInAProgramDirectoryNamedOutsideWindows1252) {
+    context.SetProgramDirectory(dir.Path() + "/łódź");
+    TPersonDataOptionsForm form(context, random, prompts, reporter);
+    form.FormShow();
+    form.PicButtonClick();
+    EXPECT_EQ(prompts.lastFolder, QString::fromStdString(dir.Path()) + QStringLiteral("/łódź"));
+}
+
 TEST_F(OptionsTest, PhotoChooserStartsInTheProgramDirectoryWithThreeFileTypes) {
     TPersonDataOptionsForm form(context, random, prompts, reporter);
     form.FormShow();

@@ -23,7 +23,7 @@ using namespace tovik::literals;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-// Paths in the program are Windows-1252; the names on disk are UTF-8.
+// Names in these tests are Windows-1252 text; the files on disk are named in UTF-8.
 bool Exists(const std::string& path) { return ::access(NativePath(path).c_str(), F_OK) == 0; }
 
 class FakeHost : public ProfileHost {
@@ -327,6 +327,35 @@ TEST_F(ProfileFormTest, AFileWhoseNameDiffersInCaseIsTheProfile) {
     form.DeleteButtonClick();
     EXPECT_FALSE(Exists(dir.Profiles() + "/Anna.INI"));
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("Keine Profile gefunden...")});
+}
+
+// A file whose name Windows-1252 cannot spell is listed as the file system
+// names it, and picking it loads and deletes that very file; a name typed
+// with such characters becomes a file of that name, not one with '?'.
+TEST_F(ProfileFormTest, FileNamesOutsideWindows1252AreListedLoadedAndDeletedAsTheyAre) {
+    auto onDisk = [](const std::string& path) { return ::access(path.c_str(), F_OK) == 0; };
+    dir.MakeProfilesDir();
+    WriteFileBytes(dir.Profiles() + "/Łucja.ini", "[IRC]\r\nPort=7000\r\n");
+    form.FormShow();
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Łucja")});
+    form.ProfileListBox->setCurrentRow(0);
+    form.LoadButtonClick();
+    EXPECT_EQ(host.status, QStringLiteral("Profil: Łucja"));
+    EXPECT_EQ(ProfileFile(context.ProfilePath()).ReadValue("IRC", "Port", "6667"), "7000");
+    EXPECT_EQ(context.LogFile(), dir.Profiles() + "/Łucja.log");
+
+    form.FormShow();
+    form.ProfileListBox->setCurrentRow(0);
+    form.DeleteButtonClick();
+    EXPECT_TRUE(prompts.records.empty());
+    EXPECT_FALSE(onDisk(dir.Profiles() + "/Łucja.ini"));
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("Keine Profile gefunden...")});
+
+    form.ProfileEdit->setText(QStringLiteral("Żaneta"));
+    form.CreateButtonClick();
+    EXPECT_TRUE(onDisk(dir.Profiles() + "/Żaneta.ini"));
+    EXPECT_EQ(host.status, QStringLiteral("Profil: Żaneta"));
+    EXPECT_EQ(context.ProfilePath(), dir.Profiles() + "/Żaneta.ini");
 }
 
 TEST_F(ProfileFormTest, CancelRunsTheClosingRule) {

@@ -1,0 +1,171 @@
+#include "ui/LogJournal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "profile/ProfileStore.h"
+
+namespace tovik {
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// A new or renamed file survives a power loss only once its directory entry
+// is on the disk as well.
+void SyncDirectoryOf(const std::string& path) {
+    const int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool ReadAt(int fd, long long fileOffset, long long length, std::string& out) {
+    char chunk[64 * 1024];
+    while (length > 0) {
+        const auto n = ::pread(fd, chunk, static_cast<std::size_t>(std::min<long long>(length, sizeof chunk)),
+                               static_cast<off_t>(fileOffset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        out.append(chunk, static_cast<std::size_t>(n));
+        fileOffset += n;
+        length -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+LogJournal::~LogJournal() {
+    // Not removed: a view that goes without its log having been saved has
+    // ended abnormally, and the next start folds the file into the log.
+    CloseFile();
+    for (const Retired& part : retired_)
+        if (part.fd >= 0) ::close(part.fd);
+}
+
+void LogJournal::CloseFile() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+long long LogJournal::Append(std::string_view bytes) {
+    const long long at = Size();
+    pending_.append(bytes);
+    return at;
+}
+
+bool LogJournal::Sync() {
+    if (pending_.empty() || path_.empty()) return true;
+    if (fd_ < 0) {
+        // A file of that name would be a leftover not folded (its log could
+        // not be written); appending keeps both its lines and ours.
+        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (fd_ < 0) return false;
+        const off_t existing = ::lseek(fd_, 0, SEEK_END);
+        fileBegin_ = written_ - (existing > 0 ? existing : 0);
+        fileStart_ = written_;
+        SyncDirectoryOf(path_);
+    }
+    if (!WriteAll(fd_, pending_)) {
+        // Disk full or similar: what went in is cut off again, so that the
+        // next try appends the whole pending text in its place.
+        if (::ftruncate(fd_, static_cast<off_t>(written_ - fileBegin_)) != 0) {
+            // Nothing better to do; the file's tail then holds a part twice.
+        }
+        return false;
+    }
+    written_ += static_cast<long long>(pending_.size());
+    pending_.clear();
+    return ::fdatasync(fd_) == 0;
+}
+
+bool LogJournal::Read(long long offset, long long length, std::string& out) const {
+    const long long end = offset + length;
+    // Copies the part of [offset, end) that lies in [begin, stop).
+    auto take = [&](long long begin, long long stop, auto&& copy) {
+        const long long from = std::max(offset, begin);
+        const long long to = std::min(end, stop);
+        return from >= to || copy(from, to - from);
+    };
+    bool ok = true;
+    for (const Retired& part : retired_) {
+        ok = ok && take(part.begin, part.end, [&](long long at, long long count) {
+                 if (part.fd >= 0) return ReadAt(part.fd, at - part.fileBegin, count, out);
+                 out.append(part.bytes, static_cast<std::size_t>(at - part.begin), static_cast<std::size_t>(count));
+                 return true;
+             });
+    }
+    if (fd_ >= 0) {
+        ok = ok && take(fileStart_, written_,
+                        [&](long long at, long long count) { return ReadAt(fd_, at - fileBegin_, count, out); });
+    }
+    ok = ok && take(written_, Size(), [&](long long at, long long count) {
+             out.append(pending_, static_cast<std::size_t>(at - written_), static_cast<std::size_t>(count));
+             return true;
+         });
+    return ok;
+}
+
+bool LogJournal::MoveTo(const std::string& path) {
+    if (path == path_) return true;
+    if (fd_ >= 0) {
+        if (::rename(path_.c_str(), path.c_str()) != 0) return false;
+        SyncDirectoryOf(path);
+    }
+    path_ = path;
+    return true;
+}
+
+void LogJournal::Retire() {
+    Sync();
+    if (fd_ >= 0) {
+        ::unlink(path_.c_str());
+        SyncDirectoryOf(path_);
+        retired_.push_back({fd_, fileBegin_, fileStart_, written_, {}});
+        fd_ = -1;
+    }
+    if (!pending_.empty()) {
+        retired_.push_back({-1, 0, written_, Size(), pending_});
+        written_ = Size();
+        pending_.clear();
+    }
+}
+
+bool LogJournal::FoldLeftover(const std::string& logPath) {
+    const std::string leftoverPath = FileBeside(logPath);
+    std::string leftover;
+    if (!ReadWholeFile(leftoverPath, leftover)) return errno == ENOENT;
+    if (!leftover.empty()) {
+        std::string log;
+        if (!ReadWholeFile(logPath, log) && errno != ENOENT) return false;
+        // The log is written line by line with CR LF; one changed by hand may
+        // lack the last line end, and the first folded line must not join it.
+        if (!log.empty() && log.back() != '\n') log += "\r\n";
+        log += leftover;
+        if (!ReplaceWholeFile(logPath, log)) return false;
+    }
+    ::unlink(leftoverPath.c_str());
+    SyncDirectoryOf(leftoverPath);
+    return true;
+}
+
+}  // namespace tovik
