@@ -711,8 +711,9 @@ TEST_F(BotRuntimeTest, AFloodOfQuestionsLeavesAtTheServersPaceAndEveryOneIsAnswe
     for (std::size_t k = mark; k < lines.size(); ++k) {
         if (lines[k].text.rfind("PRIVMSG p", 0) != 0) continue;
         const int partner = lines[k].text[9] - '0';
-        if (++answered[partner] == 3)
+        if (++answered[partner] == 3) {
             for (int other : answered) EXPECT_GE(other, 1);
+        }
     }
     EXPECT_TRUE(errors_.empty());
 }
