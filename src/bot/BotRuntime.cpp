@@ -148,6 +148,7 @@ private:
     bool identErrorReported_ = false;
     bool wantOnline_ = false;  // until "&Offline": lost connections come back
     int failures_ = 0;         // attempts since the last welcome
+    std::string lastFailure_;  // the error text of the last failed attempt
     bool pingSent_ = false;    // the silence has been asked about once
     std::string server_;       // host of this connection, for the keep-alive PING
     // This connection's nick: what the server welcomed the bot as (001) and
@@ -186,7 +187,17 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
     QObject::connect(ircClient_, &QTcpSocket::connected, &owner, guard(&Impl::IRCClientConnect));
     QObject::connect(ircClient_, &QTcpSocket::readyRead, &owner, guard(&Impl::IRCClientRead));
     QObject::connect(ircClient_, &QTcpSocket::errorOccurred, &owner, [this](QAbstractSocket::SocketError error) {
-        Guarded([this, error] { IRCClientError(error); });
+        Guarded([this, error] {
+            try {
+                IRCClientError(error);
+            } catch (const std::exception& failure) {
+                // While the bot tries again by itself, a failure that repeats
+                // is shown once, not at every attempt for hours.
+                if (failures_ > 0 && lastFailure_ == failure.what()) return;
+                lastFailure_ = failure.what();
+                throw;
+            }
+        });
     });
     QObject::connect(ircClient_, &QTcpSocket::stateChanged, &owner, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::UnconnectedState) Guarded([this] { ConnectionEnded(); });
@@ -468,6 +479,7 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
     const std::string command = GetCommand(line);
     if (command == "001") {
         failures_ = 0;  // welcomed: the next loss starts the back-off over
+        lastFailure_.clear();
         SetState(BotState::Online);
     }
     if (command == "433" && heldNick_.empty()) NickInUse();

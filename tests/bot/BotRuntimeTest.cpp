@@ -497,9 +497,19 @@ TEST_F(BotRuntimeTest, ARefusedConnectionIsReported) {
         closedPort = probe.serverPort();
     }
     Set("IRC", "Port", std::to_string(closedPort));
+    BotTimings timings;
+    timings.reconnectScale = 0.002;  // 30 ms, 60 ms, 120 ms, ...
+    bot_->SetTimings(timings);
+    int attempts = 0;
+    QObject::connect(bot_.get(), &BotRuntime::StateChanged, [&](BotState state, qint64) {
+        attempts += state == BotState::Connecting;
+    });
     EXPECT_TRUE(bot_->OnlineButtonClick());
     ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }));
+    // The bot goes on trying by itself, and says so once, not every time.
+    ASSERT_TRUE(AwaitCondition([&] { return attempts >= 4; }));
     EXPECT_EQ(errors_, Texts{"Asynchroner Socket-Fehler 111"});
+    bot_->OfflineButtonClick();
 }
 
 TEST_F(BotRuntimeTest, AnUnknownHostIsReported) {
