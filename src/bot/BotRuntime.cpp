@@ -398,11 +398,11 @@ void BotRuntime::Impl::FollowNicks(const std::string& line, const std::string& c
     if (holdsConfigured) return;
     // Whoever held the configured nick has given it up: take it back. An
     // ISON reply without the nick says the same.
-    const std::string from = LowerAnsi(GetNick(line));
-    const bool freed = ((command == "NICK" || command == "QUIT") && from == LowerAnsi(configured)) ||
-                       (command == "303" && LowerAnsi(" " + GetText(line) + " ").find(" " + LowerAnsi(configured) + " ") ==
-                                                std::string::npos);
-    if (freed) Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
+    const std::string wanted = LowerAnsi(configured);
+    const bool holderLeft = (command == "NICK" || command == "QUIT") && LowerAnsi(GetNick(line)) == wanted;
+    const bool notOnline =
+        command == "303" && LowerAnsi(" " + GetText(line) + " ").find(" " + wanted + " ") == std::string::npos;
+    if (holderLeft || notOnline) Send(MakeRawLine("NICK " + RemoveLineBreaks(configured)));
 }
 
 void BotRuntime::Impl::CheckNick() {
