@@ -51,6 +51,9 @@ const char* BinaryOf(ServerKind kind) {
 
 std::string NameOf(ServerKind kind) { return kind == ServerKind::InspIRCd ? "InspIRCd" : "ngircd"; }
 
+// So that a failure names the server, not four bytes.
+void PrintTo(ServerKind kind, std::ostream* os) { *os << NameOf(kind); }
+
 quint16 FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
