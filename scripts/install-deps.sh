@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and running need; with
 # --ircd also the IRC server that the demo starts; with --tests also what the
-# test suite needs (GoogleTest, Google Benchmark, that IRC server, the
-# screenshot tools).
+# test suite needs (GoogleTest, Google Benchmark, that IRC server and a
+# second one with flood protection of its own, the screenshot tools).
 #
-# The IRC server's package starts a system-wide server on all interfaces at
-# every boot. The tests start their own on loopback, so the package's service
-# is neither started nor enabled here, and stopped if it runs.
+# The IRC servers' packages start a system-wide server on all interfaces at
+# every boot. The tests start their own on loopback, so the packages'
+# services are neither started nor enabled here, and stopped if they run.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev)
 with_ircd=0
+services=(ngircd)
 case "${1:-}" in
   --tests)
     with_ircd=1
-    packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd
+    services+=(inspircd)
+    packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd inspircd
                xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
   --ircd)
     with_ircd=1
@@ -40,10 +42,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 if [ "$with_ircd" = 1 ]; then
-  if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
-    "${sudo_cmd[@]}" systemctl disable --now ngircd.service >/dev/null 2>&1 || true
-  elif [ -x /etc/init.d/ngircd ]; then
-    "${sudo_cmd[@]}" /etc/init.d/ngircd stop >/dev/null 2>&1 || true
-    "${sudo_cmd[@]}" update-rc.d ngircd disable >/dev/null 2>&1 || true
-  fi
+  for service in "${services[@]}"; do
+    if command -v systemctl >/dev/null 2>&1 && [ -d /run/systemd/system ]; then
+      "${sudo_cmd[@]}" systemctl disable --now "$service.service" >/dev/null 2>&1 || true
+    elif [ -x "/etc/init.d/$service" ]; then
+      "${sudo_cmd[@]}" "/etc/init.d/$service" stop >/dev/null 2>&1 || true
+      "${sudo_cmd[@]}" update-rc.d "$service" disable >/dev/null 2>&1 || true
+    fi
+  done
 fi

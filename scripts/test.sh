@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tovik-B0T with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs the whole test suite, the end-to-end tests against ngircd included.
+# runs the whole test suite, the end-to-end tests against ngircd and InspIRCd
+# included.
 # The benchmarks are compiled too, so that they cannot rot unnoticed.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
