@@ -8,6 +8,7 @@
 #include <random>
 
 #include "bot/ChannelOwnership.h"
+#include "bot/Charset.h"
 #include "bot/ConnectionEndProbe.h"
 #include "bot/Conversations.h"
 #include "bot/Credits.h"
@@ -26,6 +27,7 @@
 #include "services/IdentServer.h"
 #include "services/Listen.h"
 #include "text/Cp1252.h"
+#include "text/Encoding.h"
 #include "text/Errors.h"
 
 namespace tovik {
@@ -119,6 +121,10 @@ private:
     void RoutePrivateMessage(const std::string& line, const std::string& channel,
                              const std::string& botNick, int charTime);
 
+    // Which charset a line goes out in.
+    Charset DefaultCharset() const;
+    Charset CharsetFor(std::string_view target) const;
+
     // Answering private messages.
     void ReportIncoming(const PrivateMessage& message);
     std::vector<std::string> AnswerPrivateMessage(const PrivateMessage& message);
@@ -126,8 +132,8 @@ private:
 
     // The one send point and its paced queue.
     enum class Cleaning { Seal, AsTyped };
-    bool Send(const std::string& line, LineClass lineClass = LineClass::Normal, std::string partner = {},
-              Cleaning cleaning = Cleaning::Seal);
+    bool Send(const std::string& line, LineClass lineClass = LineClass::Normal, Charset charset = Charset::Cp1252,
+              std::string partner = {}, Cleaning cleaning = Cleaning::Seal);
     void WriteDue();
     void ArmPumpTimer();
     void DiscardSession();
@@ -155,6 +161,10 @@ private:
     // what it renamed itself or was renamed to since; empty before that.
     std::string heldNick_;
     int nickRefusals_ = 0;  // 433 replies during this registration
+    // What each partner's client spoke last, and whether this connection's
+    // server takes UTF-8 only (its 005 reply said UTF8ONLY).
+    PartnerCharsets partnerCharsets_;
+    bool utf8Only_ = false;
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
@@ -260,6 +270,10 @@ void BotRuntime::Impl::Connect() {
     lineBuffer_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
     heldNick_.clear();
     nickRefusals_ = 0;
+    // Another connection, perhaps another network: a nick need not name the
+    // same person there, and the server announces its rules anew.
+    partnerCharsets_.Clear();
+    utf8Only_ = false;
     server_ = host;
     SetState(BotState::Connecting);
     // IPv4, because the DCC offer names the connection's local IPv4 address.
@@ -483,6 +497,8 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
         SetState(BotState::Online);
     }
     if (command == "433" && heldNick_.empty()) NickInUse();
+    if (command == "005")
+        if (const auto utf8Only = Utf8OnlyAnnouncement(line)) utf8Only_ = *utf8Only;
     FollowNicks(line, command);
     if (command == "376" || command == "422") SetUpCommandChannel(channel, botNick);
     const std::string ownNick = heldNick_.empty() ? botNick : heldNick_;
@@ -495,8 +511,11 @@ void BotRuntime::Impl::SetUpCommandChannel(const std::string& channel, const std
     Send(MakeJoin(channel));
     Send(MakeMode(channel, "+nt", ""));
     Send(MakeMode(channel, "+msi", ""));
-    Send(MakeTopic(channel, "--] " + botNick + "'s Kommando Channel [----] " + std::string(kCreditLine) +
-                                " [--"));
+    const Charset charset = DefaultCharset();
+    Send(MakeTopic(channel, Encode("--] " + botNick + "'s Kommando Channel [----] " + std::string(kCreditLine) +
+                                       " [--",
+                                   charset)),
+         LineClass::Normal, charset);
 }
 
 void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::string& channel,
@@ -505,14 +524,21 @@ void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::s
     if (target == LowerAnsi(channel) && ownership_.Owns(channel)) {
         // Whoever may speak in the command channel commands the bot, but
         // only in a channel the bot holds.
-        const auto send = [this](const std::string& out) { Send(out); };
-        if (RunRemoteCommand(RemoteCommand::FromLine(line), channel, denyList_, send)) DenyListChanged();
+        const auto send = [this](const std::string& out, Charset charset) { Send(out, LineClass::Normal, charset); };
+        const CommandCharsets charsets{DefaultCharset(), [this](std::string_view to) { return CharsetFor(to); }};
+        if (RunRemoteCommand(RemoteCommand::FromLine(line), channel, denyList_, send, charsets)) DenyListChanged();
     }
     // Messages to the nick the bot holds count, and to the configured one.
     if (target == LowerAnsi(botNick) || (!heldNick_.empty() && target == LowerAnsi(heldNick_))) {
         std::string text = GetText(line);
         if (!text.empty() && text.front() == '\x01') return;  // CTCP requests are only logged
-        PrivateMessage message{GetNick(line), std::move(text), channel, charTime};
+        // The partner's client shows in what it sends; the conversation
+        // engine reads the text as Windows-1252 whatever it came in.
+        ReceivedText received = ReadReceived(text);
+        std::string sender = GetNick(line);
+        partnerCharsets_.Tell(sender, received.encoding);
+        PrivateMessage message{std::move(sender), std::move(received.cp1252), channel, charTime, std::move(text),
+                               received.encoding};
         // Over a bound: reported only.
         if (!conversations_.Add(std::move(message), Clock::now())) ReportIncoming(message);
     }
@@ -520,14 +546,32 @@ void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::s
 
 // ---- answering private messages --------------------------------------------
 
+// The command channel and the server hear the profile's charset, so that the
+// operator's client sees one encoding in the reports, whoever wrote what.
+Charset BotRuntime::Impl::DefaultCharset() const {
+    if (utf8Only_) return Charset::Utf8;
+    return CharsetFromSetting(Profile().ReadValue("IRC", kCharsetKey, kDefaultCharset));
+}
+
+// A partner is answered in what his client spoke last; anyone else (a
+// channel, a partner who wrote only ASCII so far) in the default.
+Charset BotRuntime::Impl::CharsetFor(std::string_view target) const {
+    if (utf8Only_) return Charset::Utf8;
+    if (const auto known = partnerCharsets_.Of(target)) return *known;
+    return DefaultCharset();
+}
+
 void BotRuntime::Impl::ReportIncoming(const PrivateMessage& message) {
     if (!ownership_.Owns(message.channel)) return;
-    Send(MakeReport(message.channel, "<-- " + message.sender + ": " + message.text), LineClass::Report);
+    const Charset charset = DefaultCharset();
+    Send(MakeReport(message.channel, "<-- " + Transcode(message.sender, charset) + ": " +
+                                         Transcode(message.said, message.encoding, charset)),
+         LineClass::Report, charset);
 }
 
 std::vector<std::string> BotRuntime::Impl::AnswerPrivateMessage(const PrivateMessage& message) {
     ReportIncoming(message);
-    if (denyList_.IsDenied(message.sender)) return {};
+    if (denyList_.IsDenied(ReadReceived(message.sender).cp1252)) return {};
     std::string reply;
     try {
         BotPhotoOffer photo(*ircClient_, *dccServer_);
@@ -558,10 +602,16 @@ void BotRuntime::Impl::Converse() {
             conversations_.Begun(*step, AnswerPrivateMessage(message), Clock::now());
             continue;
         }
-        if (ownership_.Owns(message.channel))
-            Send(MakeReport(message.channel, "--> " + message.sender + ": " + step->line), LineClass::Report);
+        if (ownership_.Owns(message.channel)) {
+            const Charset own = DefaultCharset();
+            Send(MakeReport(message.channel, "--> " + Transcode(message.sender, own) + ": " + Encode(step->line, own)),
+                 LineClass::Report, own);
+        }
+        // The sender's nick goes back as the server spelt it; only the text
+        // is the partner's charset.
+        const Charset charset = CharsetFor(message.sender);
         // A line that cannot go out (the connection is gone) is done all the same.
-        if (!Send(MakePrivMsg(message.sender, step->line), LineClass::Normal, step->partner))
+        if (!Send(MakePrivMsg(message.sender, Encode(step->line, charset)), LineClass::Normal, charset, step->partner))
             conversations_.LineLeft(step->partner, Clock::now());
     }
     ArmPumpTimer();
@@ -578,14 +628,15 @@ void BotRuntime::Impl::SendEditKeyPress(const std::string& text) {
 void BotRuntime::Impl::ServerSendEditKeyPress(const std::string& text) {
     // The operator's own line goes out as typed; a QUIT of theirs goes first.
     const bool quit = RawCommandOf(text) == "quit";
-    Send(MakeRawLine(text), quit ? LineClass::Urgent : LineClass::Normal, {}, Cleaning::AsTyped);
+    Send(MakeRawLine(text), quit ? LineClass::Urgent : LineClass::Normal, Charset::Cp1252, {}, Cleaning::AsTyped);
 }
 
-bool BotRuntime::Impl::Send(const std::string& line, LineClass lineClass, std::string partner, Cleaning cleaning) {
+bool BotRuntime::Impl::Send(const std::string& line, LineClass lineClass, Charset charset, std::string partner,
+                            Cleaning cleaning) {
     // Before the connection stands or after it is gone nothing is sent, and
     // nothing is reported: a reply typed out after "Offline" just vanishes.
     if (ircClient_->state() != QAbstractSocket::ConnectedState) return false;
-    sendQueue_.Push(Clock::now(), cleaning == Cleaning::Seal ? SealLine(line) : line, lineClass, std::move(partner));
+    sendQueue_.Push(Clock::now(), cleaning == Cleaning::Seal ? SealLine(line, charset) : line, lineClass, std::move(partner));
     WriteDue();
     ArmPumpTimer();
     return true;

@@ -18,7 +18,8 @@ Conversations::TimePoint AfterTyping(Conversations::TimePoint from, const std::s
 std::string Conversations::PartnerOf(const std::string& nick) { return LowerAnsi(nick); }
 
 std::size_t Conversations::Weight(const PrivateMessage& message) {
-    return sizeof(PrivateMessage) + message.sender.size() + message.text.size() + message.channel.size();
+    return sizeof(PrivateMessage) + message.sender.size() + message.text.size() + message.channel.size() +
+           message.said.size();
 }
 
 void Conversations::Schedule(const std::string& partner, Conversation& conversation, TimePoint wake) {

@@ -28,13 +28,18 @@
 #include <utility>
 #include <vector>
 
+#include "text/Encoding.h"
+
 namespace tovik {
 
 struct PrivateMessage {
     std::string sender;
-    std::string text;
+    std::string text;     // Windows-1252, as the classifier reads it
     std::string channel;  // command channel at the time the message arrived
     int charTime = 0;     // ms per character, read when the message arrived
+    // The text as it arrived, for the report, and what it was recognised as.
+    std::string said = {};
+    TextEncoding encoding = TextEncoding::Unknown;
 };
 
 class Conversations {

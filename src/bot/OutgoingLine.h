@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "bot/Charset.h"
+
 namespace tovik {
 
 // At most this many bytes before the line end, so that even a CR LF ending
@@ -17,6 +19,9 @@ inline constexpr std::size_t kMaxLineBody = 510;
 
 // One built line (ending in "\n") made safe to send: every CR, LF and NUL
 // before its end removed, cut to kMaxLineBody bytes, one "\n" appended.
-std::string SealLine(std::string_view built);
+// A UTF-8 line is cut before a character that would not fit whole, so that
+// the partner's client does not show a broken one at the end; a
+// Windows-1252 line has one byte per character and is cut at the limit.
+std::string SealLine(std::string_view built, Charset charset = Charset::Cp1252);
 
 }  // namespace tovik

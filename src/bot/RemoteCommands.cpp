@@ -13,10 +13,12 @@ namespace {
 // Byte 2 switches to bold.
 constexpr std::string_view kBold = "\x02";
 
-bool RunAnswer(const RemoteCommand& command, std::string_view channel, DenyList& denyList,
-               const LineSink& send) {
+bool RunAnswer(const RemoteCommand& command, std::string_view channel, DenyList& denyList, const LineSink& send,
+               Charset charset) {
     const auto report = [&](std::string_view state) {
-        send(MakeReport(channel, "Answering for " + command.argument + std::string(state)));
+        send(MakeReport(channel, "Answering for " + Transcode(command.typedArgument, command.encoding, charset) +
+                                     std::string(state)),
+             charset);
     };
     // The report goes out before the list changes, and whether or not it does.
     if (LowerAnsi(command.switchWord) == "on") {
@@ -33,22 +35,45 @@ bool RunAnswer(const RemoteCommand& command, std::string_view channel, DenyList&
 }  // namespace
 
 RemoteCommand RemoteCommand::FromLine(std::string_view line) {
-    return RemoteCommand{LowerAnsi(GetFirstWord(line)), GetSecondWord(line, false),
-                         GetThirdWord(line, false), GetThirdWord(line, true)};
+    // One message is in one encoding; the words are cut at blanks, which
+    // both encodings spell alike, so each word converts on its own.
+    const TextEncoding encoding = RecogniseEncoding(GetText(line));
+    const auto matching = [encoding](std::string word) {
+        return encoding == TextEncoding::Utf8 ? Utf8ToCp1252ForMatching(word) : word;
+    };
+    RemoteCommand command;
+    command.encoding = encoding;
+    command.typedArgument = GetSecondWord(line, false);
+    command.typedSayText = GetThirdWord(line, true);
+    command.word = LowerAnsi(matching(GetFirstWord(line)));
+    command.argument = matching(command.typedArgument);
+    command.switchWord = matching(GetThirdWord(line, false));
+    command.sayText = matching(command.typedSayText);
+    return command;
 }
 
 bool RunRemoteCommand(const RemoteCommand& command, std::string_view channel, DenyList& denyList,
-                      const LineSink& send) {
+                      const LineSink& send, const CommandCharsets& charsets) {
+    const Charset own = charsets.channel;
+    const auto typed = [&command](const std::string& text, Charset to) {
+        return Transcode(text, command.encoding, to);
+    };
     if (command.word == ".join") {
-        send(MakeJoin(command.argument));
+        send(MakeJoin(typed(command.typedArgument, own)), own);
     } else if (command.word == ".answer") {
-        return RunAnswer(command, channel, denyList, send);
+        return RunAnswer(command, channel, denyList, send, own);
     } else if (command.word == ".say") {
-        send(MakePrivMsg(command.argument, command.sayText));
-        send(MakeReport(channel, "--> " + command.argument + ": " + command.sayText));
+        // The target hears the text in its own charset, the operator reads
+        // the report in the channel's.
+        const Charset to = charsets.target(command.typedArgument);
+        send(MakePrivMsg(typed(command.typedArgument, to), typed(command.typedSayText, to)), to);
+        send(MakeReport(channel, "--> " + typed(command.typedArgument, own) + ": " + typed(command.typedSayText, own)),
+             own);
     } else if (command.word == ".info") {
-        send(MakePrivMsg(channel, std::string(kBold) + std::string(kCreditLine) + " ... Version: " +
-                                      std::string(kVersion)));
+        send(MakePrivMsg(channel, Encode(std::string(kBold) + std::string(kCreditLine) + " ... Version: " +
+                                             std::string(kVersion),
+                                         own)),
+             own);
     }
     return false;
 }

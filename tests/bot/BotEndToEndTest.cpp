@@ -15,14 +15,21 @@
 #include "IrcTestClient.h"
 #include "TestSupport.h"
 #include "bot/BotRuntime.h"
+#include "chat/Answers.h"
+#include "chat/Classifier.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
+#include "text/Cp1252.h"
+#include "text/Encoding.h"
+#include "text/Literal.h"
 
 namespace tovik {
 namespace {
 
+using namespace tovik::literals;
 using test::IrcTestClient;
 using test::AwaitCondition;
+using test::Escaped;
 
 constexpr const char* kServerBinary = "/usr/sbin/ngircd";
 const std::string kGrey = "\x03" "14";
@@ -98,8 +105,8 @@ protected:
         ProfileFile(context_.ProfilePath()).WriteValue(section, key, value);
     }
 
-    void StartBot(BotPorts ports) {
-        bot_ = std::make_unique<BotRuntime>(context_, random_, ports);
+    void StartBot(BotPorts ports, Random* random = nullptr) {
+        bot_ = std::make_unique<BotRuntime>(context_, random ? *random : random_, ports);
         QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string& l) { log_.push_back(l); });
         QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [this](const std::string& e) { errors_.push_back(e); });
     }
@@ -117,6 +124,8 @@ protected:
     QTemporaryDir dir_;
     ProfileContext context_;
     Random random_;
+    // Reseeded to one value for every reply: equal texts get equal answers.
+    Random fixedRandom_{[] { return 4242u; }};
     quint16 port_ = 0;
     std::unique_ptr<BotRuntime> bot_;
     std::vector<std::string> log_;
@@ -247,6 +256,107 @@ TEST_F(BotEndToEndTest, RegistersSetsUpItsChannelAnswersAndSendsItsPicture) {
     if (ident) {
         EXPECT_TRUE(errors_.empty()) << errors_.front();
     }
+}
+
+
+// What the bot answers to a Windows-1252 text with the fixed generator.
+class NoPhoto final : public PhotoOffer {
+public:
+    std::string LocalAddress() const override { return "127.0.0.1"; }
+    std::uint16_t PrepareDccPort() override { return 0; }
+    void SwitchDccOn() override {}
+};
+
+std::vector<std::string> ReplyTo(std::string_view cp1252, const ProfileContext& context) {
+    Random random{[] { return 4242u; }};
+    NoPhoto photo;
+    const std::string reply = BuildReply(cp1252, ProfileFile(context.ProfilePath()), random, photo);
+    std::vector<std::string> lines;
+    for (int k = 1; k <= ReplyLineCount(reply); ++k) lines.push_back(ReplyLine(reply, k));
+    return lines;
+}
+
+// The texts after " :" of the lines from `from` on that contain `part`.
+std::vector<std::string> TextsOf(const IrcTestClient& client, std::string_view part, std::size_t from = 0) {
+    std::vector<std::string> texts;
+    for (std::size_t i = from; i < client.Lines().size(); ++i) {
+        const std::string& line = client.Lines()[i];
+        if (line.find(part) != std::string::npos) texts.push_back(line.substr(line.find(" :") + 2));
+    }
+    return texts;
+}
+
+// Two real partners ask the same questions, one from a UTF-8 client and one
+// from a Windows-1252 client; an operator watches the command channel.
+TEST_F(BotEndToEndTest, PartnersOnUtf8AndWindows1252ClientsAreUnderstoodAlikeAndAnsweredInTheirOwnEncoding) {
+    IrcServerProcess server;
+    ASSERT_TRUE(server.Start(dir_.path(), port_, false)) << server.Output();
+    Set("PersonData", "Location", "Düsseldorf"_w1252);
+    StartBot(BotPorts{0, 0}, &fixedRandom_);
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(Logged(" 376 TovikBot ")) << server.Output();
+    ASSERT_TRUE(Logged("MODE #Tovik-B0T +msi"));
+
+    IrcTestClient watcher, utf8, cp1252;
+    ASSERT_TRUE(watcher.Connect(port_, "watcher"));
+    ASSERT_TRUE(utf8.Connect(port_, "utf8user"));
+    ASSERT_TRUE(cp1252.Connect(port_, "ansiuser"));
+    bot_->SendEditKeyPress("invite watcher");
+    ASSERT_GE(watcher.WaitForText("INVITE watcher"), 0);
+    watcher.Send("JOIN #Tovik-B0T");
+    ASSERT_GE(watcher.WaitForText(" 366 watcher #Tovik-B0T "), 0);
+
+    // The same questions, each text in its client's encoding.
+    const std::vector<std::string_view> questions{"tschüß"_w1252, "wie groß?"_w1252, "woher kommst du?"_w1252};
+    std::vector<std::string> expected;  // Windows-1252, the answers to either partner
+    for (const std::string_view question : questions) {
+        EXPECT_NE(Classify(question), "") << Escaped(question);  // no fallback: a category was understood
+        for (const std::string& line : ReplyTo(question, context_)) expected.push_back(line);
+        utf8.Send("PRIVMSG TovikBot :" + Cp1252ToUtf8(question));
+        cp1252.Send("PRIVMSG TovikBot :" + std::string(question));
+    }
+    const std::string report = "PRIVMSG #Tovik-B0T :" + kGrey;
+    // The server's pace: 5 lines at once, then one a second.
+    ASSERT_TRUE(AwaitCondition(
+        [&] {
+            return utf8.Count("PRIVMSG utf8user :") == expected.size() &&
+                   cp1252.Count("PRIVMSG ansiuser :") == expected.size() &&
+                   watcher.Count(report + "--> ") == 2 * expected.size();
+        },
+        90000))
+        << utf8.Count("PRIVMSG utf8user :") << " " << cp1252.Count("PRIVMSG ansiuser :") << " "
+        << watcher.Count(report + "--> ");
+
+    const std::vector<std::string> toUtf8 = TextsOf(utf8, "PRIVMSG utf8user :");
+    const std::vector<std::string> toCp1252 = TextsOf(cp1252, "PRIVMSG ansiuser :");
+    EXPECT_EQ(toCp1252, expected);  // exactly the bytes a Windows-1252 partner always got
+    ASSERT_EQ(toUtf8.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_TRUE(IsValidUtf8(toUtf8[i])) << Escaped(toUtf8[i]);
+        EXPECT_EQ(Escaped(toUtf8[i]), Escaped(Cp1252ToUtf8(expected[i])));
+    }
+    bool umlaut = false;
+    for (const std::string& line : expected) umlaut = umlaut || RecogniseEncoding(line) == TextEncoding::Cp1252;
+    EXPECT_TRUE(umlaut) << "the answers should hold umlauts, or the test shows nothing";
+
+    // The command channel reads one encoding: the profile's default, UTF-8.
+    for (const std::string& text : TextsOf(watcher, report)) EXPECT_TRUE(IsValidUtf8(text)) << Escaped(text);
+    for (const std::string nick : {"utf8user", "ansiuser"}) {
+        const std::vector<std::string> heard = TextsOf(watcher, report + "<-- " + nick + ": ");
+        ASSERT_EQ(heard.size(), questions.size()) << nick;
+        for (std::size_t i = 0; i < questions.size(); ++i)
+            EXPECT_EQ(Escaped(heard[i]), Escaped(kGrey + "<-- " + nick + ": " + Cp1252ToUtf8(questions[i])));
+    }
+
+    // The operator's UTF-8 ".say" reaches the Windows-1252 partner in his encoding.
+    bot_->SendEditKeyPress("voice watcher");
+    ASSERT_GE(watcher.WaitForText("MODE #Tovik-B0T +v watcher"), 0);
+    const auto mark = cp1252.Mark();
+    watcher.Send("PRIVMSG #Tovik-B0T :.say ansiuser grüß dich");
+    ASSERT_GE(cp1252.WaitForText("PRIVMSG ansiuser :", 20000, mark), 0);
+    EXPECT_EQ(Escaped(TextsOf(cp1252, "PRIVMSG ansiuser :", mark).at(0)), Escaped("grüß dich"_w1252));
+    ASSERT_GE(watcher.WaitForText(report + "--> ansiuser: grüß dich", 20000), 0);
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
 }
 
 }  // namespace

@@ -15,12 +15,19 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "FakeIrcServer.h"
 #include "TestSupport.h"
+#include "bot/Charset.h"
+#include "bot/OutgoingLine.h"
+#include "chat/Answers.h"
+#include "chat/Classifier.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
+#include "text/Cp1252.h"
+#include "text/Encoding.h"
 #include "text/Literal.h"
 
 namespace tovik {
@@ -435,6 +442,234 @@ TEST_F(BotRuntimeTest, NoBuiltLineExceedsTheServersLimit) {
     const std::string report = "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: " + longText;
     EXPECT_NE(std::find(texts.begin(), texts.end(), report.substr(0, 510)), texts.end());
     EXPECT_NE(std::find(texts.begin(), texts.end(), ("PRIVMSG bob :" + longText).substr(0, 510)), texts.end());
+}
+
+// ---- partners whose clients speak UTF-8 ------------------------------------------
+
+// What the bot would answer to a Windows-1252 text: the fixture's generator
+// is reseeded to the same value for every reply, so equal texts get equal
+// answers.
+class NoPhoto final : public PhotoOffer {
+public:
+    std::string LocalAddress() const override { return "127.0.0.1"; }
+    std::uint16_t PrepareDccPort() override { return 0; }
+    void SwitchDccOn() override {}
+};
+
+Texts ReplyTo(std::string_view cp1252, const ProfileContext& context) {
+    Random random{[] { return 4242u; }};
+    NoPhoto photo;
+    const std::string reply = BuildReply(cp1252, ProfileFile(context.ProfilePath()), random, photo);
+    Texts lines;
+    for (int k = 1; k <= ReplyLineCount(reply); ++k) lines.push_back(ReplyLine(reply, k));
+    return lines;
+}
+
+struct EncodingCase {
+    std::string name;
+    std::optional<std::string> charsetSetting;  // none: the profile lacks the key
+    bool utf8Only;                              // the server's 005 said UTF8ONLY
+    std::string question;                       // the partner's bytes
+    std::string_view asCp1252;                  // the same text in Windows-1252
+    std::string tags;                           // what it means
+    Charset answers;                            // what the partner gets
+    Charset reports;                            // what the command channel gets
+};
+
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+
+class BotRuntimeEncodingTest : public BotRuntimeTest, public ::testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(BotRuntimeEncodingTest, UnderstandsThePartnerAndAnswersInHisEncoding) {
+    const EncodingCase& c = GetParam();
+    Set("PersonData", "Location", "Düsseldorf"_w1252);
+    Set("General", "CharTime", "0");
+    if (c.charsetSetting) Set("IRC", "Charset", *c.charsetSetting);
+    GoOnline();
+    if (c.utf8Only) {
+        server_.Send(":srv 005 Tovik-B0T CHANTYPES=# UTF8ONLY :are supported by this server\r\n");
+        Sync();
+    }
+    // The same meaning, whichever client wrote it.
+    ASSERT_EQ(Classify(c.asCp1252), c.tags);
+    const Texts reply = ReplyTo(c.asCp1252, context_);
+    ASSERT_FALSE(reply.empty());
+
+    const auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :" + c.question + "\r\n");
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Lines().size() == mark + 1 + 2 * reply.size(); }));
+    Sync();
+    Texts expected{"PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: " + Transcode(c.question, c.reports)};
+    for (const std::string& line : reply) {
+        expected.push_back("PRIVMSG #Tovik-B0T :" + kGrey + "--> anna: " + Encode(line, c.reports));
+        expected.push_back("PRIVMSG anna :" + Encode(line, c.answers));
+    }
+    expected.push_back("PONG sync" + std::to_string(syncs_));
+    Texts sent = server_.Texts(mark);
+    for (auto& t : sent) t = Escaped(t);
+    for (auto& t : expected) t = Escaped(t);
+    EXPECT_EQ(sent, expected);
+    EXPECT_TRUE(errors_.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Partners, BotRuntimeEncodingTest,
+    ::testing::Values(
+        EncodingCase{"Utf8PartnerByDefault", std::nullopt, false, "tschüß, woher kommst du?",
+                     "tschüß, woher kommst du?"_w1252, "bye;arefrom;", Charset::Utf8, Charset::Utf8},
+        EncodingCase{"Utf8PartnerWithAWindows1252Channel", "Windows-1252", false, "woher kommst du, wie groß?",
+                     "woher kommst du, wie groß?"_w1252, "arefrom;size;", Charset::Utf8, Charset::Cp1252},
+        EncodingCase{"Utf8PartnerOutsideTheCodePage", "windows-1252", false, "woher kommst du? 😀",
+                     "woher kommst du? \x81", "arefrom;", Charset::Utf8, Charset::Cp1252},
+        EncodingCase{"Windows1252PartnerByDefault", std::nullopt, false, std::string("tschüß, woher kommst du?"_w1252),
+                     "tschüß, woher kommst du?"_w1252, "bye;arefrom;", Charset::Cp1252, Charset::Utf8},
+        EncodingCase{"Windows1252PartnerWithAWindows1252Channel", "Windows-1252", false,
+                     std::string("wie heißt du? woher kommst du?"_w1252), "wie heißt du? woher kommst du?"_w1252,
+                     "prename;arefrom;", Charset::Cp1252, Charset::Cp1252},
+        EncodingCase{"AsciiPartnerByDefault", std::nullopt, false, "woher kommst du?", "woher kommst du?",
+                     "arefrom;", Charset::Utf8, Charset::Utf8},
+        EncodingCase{"AsciiPartnerWithUtf8Set", "utf-8", false, "woher kommst du?", "woher kommst du?",
+                     "arefrom;", Charset::Utf8, Charset::Utf8},
+        EncodingCase{"AsciiPartnerWithAnUnknownValue", "Klingonisch", false, "woher kommst du?",
+                     "woher kommst du?", "arefrom;", Charset::Utf8, Charset::Utf8},
+        EncodingCase{"AsciiPartnerWithWindows1252AsBefore", "Windows-1252", false, "woher kommst du?",
+                     "woher kommst du?", "arefrom;", Charset::Cp1252, Charset::Cp1252},
+        EncodingCase{"AsciiPartnerOnAUtf8OnlyServer", "Windows-1252", true, "woher kommst du?",
+                     "woher kommst du?", "arefrom;", Charset::Utf8, Charset::Utf8},
+        EncodingCase{"Windows1252PartnerOnAUtf8OnlyServer", "Windows-1252", true, std::string("tschüß, woher?"_w1252),
+                     "tschüß, woher?"_w1252, "bye;arefrom;", Charset::Utf8, Charset::Utf8}),
+    [](const ::testing::TestParamInfo<EncodingCase>& info) { return info.param.name; });
+
+// Pure ASCII tells nothing: the partner keeps the encoding his client spoke
+// last, until a new connection.
+TEST_F(BotRuntimeTest, AnAsciiMessageKeepsWhatThePartnersClientSpokeLast) {
+    Set("PersonData", "Location", "Düsseldorf"_w1252);
+    Set("General", "CharTime", "0");
+    Set("IRC", "Charset", "Windows-1252");
+    GoOnline();
+    const std::string answer = ReplyTo("woher kommst du?", context_).at(0);
+    auto mark = Mark();
+    server_.Send(":Anna!a@h PRIVMSG Tovik-B0T :tschüß\r\n:ben!b@h PRIVMSG Tovik-B0T :"s + std::string("tschüß"_w1252) +
+                 "\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG Anna :", mark), 0);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :woher kommst du?\r\n:ben!b@h PRIVMSG Tovik-B0T :woher kommst du?\r\n"
+                 ":carl!c@h PRIVMSG Tovik-B0T :woher kommst du?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG carl :", mark), 0);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    const Texts texts = server_.Texts(mark);
+    const auto sentTo = [&](const std::string& nick) {
+        return Escaped(*std::find_if(texts.begin(), texts.end(),
+                                     [&](const std::string& t) { return t.rfind("PRIVMSG " + nick + " :", 0) == 0; }));
+    };
+    EXPECT_EQ(sentTo("anna"), Escaped("PRIVMSG anna :" + Cp1252ToUtf8(answer)));
+    EXPECT_EQ(sentTo("ben"), Escaped("PRIVMSG ben :" + answer));
+    EXPECT_EQ(sentTo("carl"), Escaped("PRIVMSG carl :" + answer));  // new: the profile's charset
+
+    // A new connection starts from nothing; so does the server's UTF8ONLY.
+    server_.Send(":srv 005 Tovik-B0T UTF8ONLY :are supported\r\n");
+    Sync();
+    ConnectAgain();
+    mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :woher kommst du?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    const Texts after = server_.Texts(mark);
+    EXPECT_NE(std::find(after.begin(), after.end(), "PRIVMSG anna :" + answer), after.end());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(BotRuntimeTest, TheCutOfAUtf8LineKeepsEveryCharacterWhole) {
+    GoOnline();
+    const auto mark = Mark();
+    std::string umlauts;
+    for (int i = 0; i < 300; ++i) umlauts += "ü";
+    std::string sharpS;
+    for (int i = 0; i < 300; ++i) sharpS += "ß";
+    // "PRIVMSG #Tovik-B0T :" + colour + "<-- anna: " is 33 bytes: 477 are
+    // left, an odd number, so a plain cut would halve the last "ü". The
+    // same for ".say #x a" + "ß"...
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :" + umlauts + "\r\n:op!o@h PRIVMSG #Tovik-B0T :.say #x a" + sharpS +
+                 "\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    const Texts texts = server_.Texts(mark);
+    const std::string reportStart = "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: ";
+    const auto report = std::find_if(texts.begin(), texts.end(),
+                                     [&](const std::string& t) { return t.rfind(reportStart, 0) == 0; });
+    ASSERT_NE(report, texts.end());
+    EXPECT_EQ(Escaped(*report), Escaped(reportStart + umlauts.substr(0, 476)));
+    const auto relayed = std::find_if(texts.begin(), texts.end(),
+                                      [&](const std::string& t) { return t.rfind("PRIVMSG #x :", 0) == 0; });
+    ASSERT_NE(relayed, texts.end());
+    EXPECT_EQ(Escaped(*relayed), Escaped("PRIVMSG #x :a" + sharpS.substr(0, 496)));
+    for (const std::string& line : texts) {
+        EXPECT_TRUE(IsValidUtf8(line)) << Escaped(line);
+        EXPECT_LE(line.size(), kMaxLineBody);
+    }
+}
+
+TEST_F(BotRuntimeTest, TheCutOfAWindows1252LineStaysAtTheByteLimit) {
+    Set("IRC", "Charset", "Windows-1252");
+    GoOnline();
+    const auto mark = Mark();
+    const std::string umlauts(600, '\xfc');
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :" + umlauts + "\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    EXPECT_EQ(Escaped(server_.Texts(mark).at(0)),
+              Escaped(("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: " + umlauts).substr(0, kMaxLineBody)));
+}
+
+// ".say" relays in the target's charset whichever encoding the operator's
+// client typed in; the report is in the channel's.
+TEST_F(BotRuntimeTest, SayRelaysTheTextInTheTargetsCharset) {
+    Set("IRC", "Charset", "Windows-1252");
+    Set("General", "CharTime", "0");
+    GoOnline();
+    // Bert's client speaks UTF-8.
+    auto mark = Mark();
+    server_.Send(":bert!b@h PRIVMSG Tovik-B0T :hallöchen\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG bert :", mark), 0);
+    mark = Mark();
+    const std::string utf8 = "grüß dich 😀";
+    const std::string cp1252 = std::string("grüß dich"_w1252);
+    server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.say #x " + utf8 + "\r\n:op!o@h PRIVMSG #Tovik-B0T :.say #x " + cp1252 +
+                 "\r\n:op!o@h PRIVMSG #Tovik-B0T :.say Bert " + utf8 + "\r\n:op!o@h PRIVMSG #Tovik-B0T :.say bert " +
+                 cp1252 + "\r\n");
+    Sync();
+    Texts sent = server_.Texts(mark);
+    for (auto& t : sent) t = Escaped(t);
+    const std::string report = "PRIVMSG #Tovik-B0T :" + kGrey + "--> ";
+    EXPECT_EQ(sent, (Texts{Escaped("PRIVMSG #x :" + cp1252 + " ?"), Escaped(report + "#x: " + cp1252 + " ?"),
+                           Escaped("PRIVMSG #x :" + cp1252), Escaped(report + "#x: " + cp1252),
+                           Escaped("PRIVMSG Bert :" + utf8), Escaped(report + "Bert: " + cp1252 + " ?"),
+                           Escaped("PRIVMSG bert :grüß dich"), Escaped(report + "bert: " + cp1252),
+                           "PONG sync" + std::to_string(syncs_)}));
+
+    // With a UTF-8 channel, the report keeps what the operator typed.
+    Set("IRC", "Charset", "UTF-8");
+    mark = Mark();
+    server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.say #x " + utf8 + "\r\n");
+    Sync();
+    EXPECT_EQ(Escaped(server_.Texts(mark).at(1)), Escaped(report + "#x: " + utf8));
+    EXPECT_EQ(Escaped(server_.Texts(mark).at(0)), Escaped("PRIVMSG #x :" + utf8));
+}
+
+TEST_F(BotRuntimeTest, ADenyListEntryHoldsWhicheverEncodingTheNickArrivesIn) {
+    Set("General", "CharTime", "0");
+    GoOnline();
+    auto mark = Mark();
+    server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.answer Jörg off\r\n");
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "Answering for Jörg Disabled", mark), 0);
+    EXPECT_EQ(bot_->DenyList(), Texts{std::string("Jörg"_w1252)});
+    mark = Mark();
+    server_.Send(":jörg!j@h PRIVMSG Tovik-B0T :hi\r\n:J"s + std::string("ÖRG"_w1252) + "!j@h PRIVMSG Tovik-B0T :hi\r\n"
+                 ":ben!b@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG ben :", mark), 0);
+    Sync();
+    for (const std::string& line : server_.Texts(mark)) EXPECT_EQ(line.find("PRIVMSG j"), std::string::npos) << line;
+    EXPECT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- JÖRG: hi", mark), 0);
+    EXPECT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- jörg: hi", mark), 0);
 }
 
 // ---- the operator's lines ---------------------------------------------------------

@@ -53,5 +53,41 @@ TEST(SealLineTest, RemovedBreaksDoNotCountTowardsTheLimit) {
     EXPECT_EQ(SealLine("\r\r" + body + "\n"), body + "\n");
 }
 
+// Where the cut falls into a character: a UTF-8 line loses the whole
+// character, a Windows-1252 line (one byte each) is cut at the limit.
+struct CutCase {
+    std::string tail;  // follows a body of filler bytes that ends just before the limit
+    std::size_t filler;
+    Charset charset;
+    std::string kept;  // what is left of the tail
+};
+
+class SealLineCutTest : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(SealLineCutTest, NeverSplitsAUtf8Character) {
+    const CutCase& c = GetParam();
+    const std::string body = "PRIVMSG #c :" + std::string(c.filler - 12, 'x');
+    const std::string sealed = SealLine(body + c.tail + "\n", c.charset);
+    ASSERT_LE(sealed.size(), kMaxLineBody + 1);
+    EXPECT_EQ(Escaped(sealed), Escaped(body + c.kept + "\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SealLineCutTest,
+    ::testing::Values(
+        // "ü" is C3 BC: one byte left for it, so it goes.
+        CutCase{"\xc3\xbc", kMaxLineBody - 1, Charset::Utf8, ""},
+        CutCase{"\xc3\xbc", kMaxLineBody - 2, Charset::Utf8, "\xc3\xbc"},
+        CutCase{"a\xc3\xbc", kMaxLineBody - 2, Charset::Utf8, "a"},
+        // The euro sign E2 82 AC, cut after one or two of its bytes.
+        CutCase{"\xe2\x82\xac", kMaxLineBody - 1, Charset::Utf8, ""},
+        CutCase{"\xe2\x82\xac", kMaxLineBody - 2, Charset::Utf8, ""},
+        CutCase{"\xe2\x82\xacz", kMaxLineBody - 3, Charset::Utf8, "\xe2\x82\xac"},
+        // A four-byte character, cut after three.
+        CutCase{"\xf0\x9f\x98\x80", kMaxLineBody - 3, Charset::Utf8, ""},
+        // Windows-1252 lines keep the plain cut, whatever the bytes look like.
+        CutCase{"\xc3\xbc", kMaxLineBody - 1, Charset::Cp1252, "\xc3"},
+        CutCase{"\xfc\xfc", kMaxLineBody - 1, Charset::Cp1252, "\xfc"}));
+
 }  // namespace
 }  // namespace tovik
