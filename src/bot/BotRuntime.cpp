@@ -117,7 +117,8 @@ private:
     void NickInUse();
     void FollowNicks(const std::string& line, const std::string& command);
     void CheckNick();
-    void SetUpCommandChannel(const std::string& channel, const std::string& botNick);
+    void JoinCommandChannel(const std::string& channel);
+    void LockCommandChannel(const std::string& channel, const std::string& botNick);
     void RoutePrivateMessage(const std::string& line, const std::string& channel,
                              const std::string& botNick, int charTime);
 
@@ -156,6 +157,7 @@ private:
     int failures_ = 0;         // attempts since the last welcome
     std::string lastFailure_;  // the error text of the last failed attempt
     bool pingSent_ = false;    // the silence has been asked about once
+    bool lockPending_ = false; // joined the command channel, modes and topic not yet set
     std::string server_;       // host of this connection, for the keep-alive PING
     // This connection's nick: what the server welcomed the bot as (001) and
     // what it renamed itself or was renamed to since; empty before that.
@@ -312,6 +314,7 @@ void BotRuntime::Impl::DiscardSession() {
     silenceTimer_->stop();
     nickTimer_->stop();
     pingSent_ = false;
+    lockPending_ = false;
 }
 
 void BotRuntime::Impl::SetState(BotState state, std::chrono::milliseconds nextAttempt) {
@@ -500,15 +503,24 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
     if (command == "005")
         if (const auto utf8Only = Utf8OnlyAnnouncement(line)) utf8Only_ = *utf8Only;
     FollowNicks(line, command);
-    if (command == "376" || command == "422") SetUpCommandChannel(channel, botNick);
+    if (command == "376" || command == "422") JoinCommandChannel(channel);
     const std::string ownNick = heldNick_.empty() ? botNick : heldNick_;
     if (const auto problem = ownership_.Follow(line, channel, ownNick)) emit owner_.ErrorOccurred(*problem);
+    if (lockPending_ && ownership_.Owns(channel)) LockCommandChannel(channel, botNick);
     if (command == "PRIVMSG") RoutePrivateMessage(line, channel, botNick, charTime);
 }
 
-void BotRuntime::Impl::SetUpCommandChannel(const std::string& channel, const std::string& botNick) {
+void BotRuntime::Impl::JoinCommandChannel(const std::string& channel) {
     identServer_->SwitchOff();  // registration is over; nobody asks any more
     Send(MakeJoin(channel));
+    lockPending_ = true;
+}
+
+// Once the server has shown the bot as the channel's operator: modes and
+// topic. In a channel someone else holds they would tell that person what
+// the bot is.
+void BotRuntime::Impl::LockCommandChannel(const std::string& channel, const std::string& botNick) {
+    lockPending_ = false;
     Send(MakeMode(channel, "+nt", ""));
     Send(MakeMode(channel, "+msi", ""));
     const Charset charset = DefaultCharset();

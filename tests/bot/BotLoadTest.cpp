@@ -43,10 +43,9 @@ protected:
     void GoOnline() {
         ASSERT_TRUE(bot_->OnlineButtonClick());
         ASSERT_TRUE(server_.WaitForClient());
-        server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
-        ASSERT_TRUE(server_.WaitForLines(6));
-        server_.Send(":srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n:srv 366 Tovik-B0T #Tovik-B0T :End\r\n"
-                     "PING :online\r\n");
+        server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n:srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n"
+                     ":srv 366 Tovik-B0T #Tovik-B0T :End\r\nPING :online\r\n");
+        ASSERT_TRUE(server_.WaitForLines(7));
         ASSERT_GE(server_.WaitForLine("PONG online"), 0);
     }
     std::size_t CountPrefix(const std::string& prefix, std::size_t from) const {

@@ -74,13 +74,11 @@ protected:
         ASSERT_TRUE(server_.WaitForClient());
         ASSERT_TRUE(server_.WaitForLines(2));
         if (!endMotd) return;
-        server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
-        ASSERT_TRUE(server_.WaitForLines(6));
-        // The bot created its channel: it is its operator.
-        const std::string nick = ProfileFile(context_.ProfilePath()).ReadValue("IRC", "BotNick", "Tovik-B0T");
-        server_.Send(":srv 353 " + nick + " = #Tovik-B0T :@" + nick + "\r\n:srv 366 " + nick +
-                     " #Tovik-B0T :End\r\nPING :online\r\n");
+        // The bot creates its channel and so is its operator; then it sets
+        // the channel's modes and topic.
+        server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n" + Names("#Tovik-B0T") + "PING :online\r\n");
         ASSERT_GE(server_.WaitForLine("PONG online"), 0);
+        ASSERT_TRUE(server_.WaitForLines(7));
     }
 
     // A new connection (the first or a further one), registered; a live one
@@ -104,6 +102,13 @@ protected:
     }
 
     std::size_t Mark() const { return server_.Lines().size(); }
+
+    // The server's NAMES reply that shows the bot as the channel's operator.
+    std::string Names(const std::string& channel) const {
+        const std::string nick = ProfileFile(context_.ProfilePath()).ReadValue("IRC", "BotNick", "Tovik-B0T");
+        return ":srv 353 " + nick + " = " + channel + " :@" + nick + "\r\n:srv 366 " + nick + " " + channel +
+               " :End\r\n";
+    }
 
     QTemporaryDir dir_;
     ProfileContext context_;
@@ -170,6 +175,8 @@ TEST_F(BotRuntimeTest, EndOfMotdSetsUpTheCommandChannelAndStopsIdent) {
     ASSERT_NE(identPort, 0);
     ASSERT_TRUE(server_.WaitForLines(2));
     server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
+    ASSERT_GE(server_.WaitForLine("JOIN #Tovik-B0T"), 0);
+    server_.Send(Names("#Tovik-B0T"));
     ASSERT_TRUE(server_.WaitForLines(6));
     EXPECT_EQ(Escaped(server_.Received().substr(server_.Received().find("JOIN"))),
               Escaped("JOIN #Tovik-B0T\nMODE #Tovik-B0T +nt \nMODE #Tovik-B0T +msi \n"
@@ -183,7 +190,7 @@ TEST_F(BotRuntimeTest, NoMotdSetsUpTheConfiguredChannel) {
     Set("IRC", "CommandoChannel", "#Geheim");
     Set("IRC", "BotNick", "Anna");
     GoOnline(false);
-    server_.Send(":srv 422 Anna :MOTD File is missing\r\n");
+    server_.Send(":srv 422 Anna :MOTD File is missing\r\n" + Names("#Geheim"));
     ASSERT_TRUE(server_.WaitForLines(6));
     EXPECT_EQ(server_.Texts(2), (Texts{"JOIN #Geheim", "MODE #Geheim +nt ", "MODE #Geheim +msi ",
                                        "TOPIC #Geheim :--] Anna's Kommando Channel [----] Tovik-B0T (c) 2026 "
@@ -1046,9 +1053,11 @@ TEST_F(BotRuntimeTest, ACommandChannelHeldBySomeoneElseGetsNoReportsAndGivesNoCo
     Set("General", "CharTime", "0");
     GoOnline(false);
     server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
-    ASSERT_TRUE(server_.WaitForLines(6));
+    ASSERT_GE(server_.WaitForLine("JOIN #Tovik-B0T"), 0);
     server_.Send(":srv 353 Tovik-B0T = #Tovik-B0T :@mallory Tovik-B0T\r\n:srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
     Sync();
+    // Nothing tells the holder what the bot is: no modes, no topic.
+    EXPECT_EQ(server_.Texts(2), (Texts{"JOIN #Tovik-B0T", "PONG sync1"}));
     const auto mark = Mark();
     server_.Send(":mallory!m@h PRIVMSG #Tovik-B0T :.say #x hallo\r\n:mallory!m@h PRIVMSG #Tovik-B0T :.join #evil\r\n"
                  ":anna!a@h PRIVMSG Tovik-B0T :hallo\r\n");
