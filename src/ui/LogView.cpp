@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "text/Cp1252.h"
+#include "text/Encoding.h"
 #include "text/Errors.h"
 #include "ui/TextConvert.h"
 
@@ -30,7 +31,17 @@ void AppendBlockBytes(std::string& out, const QTextBlock& block) {
     out += "\r\n";
 }
 
+// Whether the operator has left a received line as it was shown.
+bool ShowsAsReceivedText(const QTextBlock& block, std::string_view received) {
+    const std::string shown = DecodeForDisplay(received);
+    return block.text() == QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
+}
+
 }  // namespace
+
+bool LogView::ShowsAsReceived(const QTextBlock& block, const Unparked& line) {
+    return ShowsAsReceivedText(block, line.bytes);
+}
 
 LogView::LogView(QWidget* parent, int viewLines)
     : QPlainTextEdit(parent),
@@ -64,7 +75,7 @@ void LogView::AppendLine(std::string_view line) {
         journalTimer_.start();
     }
 
-    pending_.append(line);
+    pending_.append(DecodeForDisplay(line));
     pending_ += '\n';
     ++pendingLines_;
     // A flood that outruns the timer must not pile up in memory either.
@@ -116,7 +127,7 @@ void LogView::Flush() {
     QString text;
     const bool intoLast = LastBlockEmpty();
     if (!intoLast) text += QLatin1Char('\n');
-    text += ToQt(batch);
+    text += QString::fromUtf8(batch.data(), static_cast<qsizetype>(batch.size()));
     const int firstBlock = document()->lastBlock().blockNumber() + (intoLast ? 0 : 1);
     QTextCursor end(document());
     end.movePosition(QTextCursor::End);
@@ -195,8 +206,8 @@ int LogView::SpillOldestBlocks(int count) {
         long long number = -1;
         const Unparked* line = FindUnparked(block.userState(), &number);
         if (line != nullptr) lastNumber = std::max(lastNumber, number);
-        if (line != nullptr && bytes.size() == line->bytes.size() + 2 && bytes.starts_with(line->bytes)) {
-            ParkJournalRange(line->offset, static_cast<long long>(bytes.size()));
+        if (line != nullptr && ShowsAsReceived(block, *line)) {
+            ParkJournalRange(line->offset, static_cast<long long>(line->bytes.size()) + 2);
         } else {
             ParkChanged(bytes);
         }
@@ -220,7 +231,18 @@ std::string LogView::ViewTextForSave() const {
     std::string bytes;
     const int lines = ViewLineCount();
     QTextBlock block = document()->begin();
-    for (int i = 0; i < lines && block.isValid(); ++i, block = block.next()) AppendBlockBytes(bytes, block);
+    for (int i = 0; i < lines && block.isValid(); ++i, block = block.next()) {
+        // A line as received keeps its bytes, UTF-8 or Windows-1252; one the
+        // operator changed is saved in Windows-1252 as before.
+        long long number = -1;
+        const Unparked* line = FindUnparked(block.userState(), &number);
+        if (line != nullptr && ShowsAsReceived(block, *line)) {
+            bytes += line->bytes;
+            bytes += "\r\n";
+        } else {
+            AppendBlockBytes(bytes, block);
+        }
+    }
     return bytes;
 }
 

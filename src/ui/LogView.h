@@ -18,6 +18,7 @@
 // insertion and one relayout per batch instead of one per line.
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTimer>
 #include <deque>
 #include <string>
@@ -38,14 +39,16 @@ public:
     explicit LogView(QWidget* parent = nullptr, int viewLines = kDefaultViewLines);
     ~LogView() override;
 
-    // One received line (Windows-1252, without its line end). Shows up at
-    // the next flush.
+    // One received line as it arrived, without its line end. It is shown as
+    // UTF-8 when it is valid UTF-8 and as Windows-1252 otherwise, so umlauts
+    // read right from either kind of client. Shows up at the next flush.
     void AppendLine(std::string_view line);
     // Inserts everything collected so far; runs by itself on a short timer.
     void Flush();
 
     // Writes the whole log: the spilled lines, then the lines of the view,
-    // each in Windows-1252 and followed by CR LF, replacing the file.
+    // each followed by CR LF, replacing the file. A line as received keeps
+    // its bytes; a line the operator changed is written in Windows-1252.
     // Throws FileCreateError naming the path when the file cannot be written.
     // The path is the operating system's bytes.
     void SaveTo(const std::string& path);
@@ -90,6 +93,7 @@ private:
     void ParkChanged(std::string_view crlfBytes);
     void ForgetUnparkedThrough(long long number);
     const Unparked* FindUnparked(int blockState, long long* number) const;
+    static bool ShowsAsReceived(const QTextBlock& block, const Unparked& line);
     int SpillOldestBlocks(int count);  // returns how many went
     bool LastBlockEmpty() const;
     std::string ViewTextForSave() const;

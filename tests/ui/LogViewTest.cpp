@@ -73,6 +73,33 @@ TEST_F(LogViewTest, Windows1252BytesShowAsTheirCharactersAndSaveAsBytes) {
     EXPECT_EQ(Escaped(SavedBytes(view)), Escaped(line + "\r\n\xE4\r\n"));
 }
 
+// Partners' clients send UTF-8 or Windows-1252; both read right in the view,
+// and the log keeps each line's bytes as they came, in view and parked
+// alike. A line the operator edits is saved in Windows-1252, as ever.
+TEST_F(LogViewTest, Utf8AndWindows1252LinesShowAlikeAndSaveAsReceived) {
+    LogView view(nullptr, 4);
+    const std::string utf8 = ":a!u@h PRIVMSG Bot :tsch\xC3\xBC\xC3\x9F";
+    const std::string cp1252 = ":b!u@h PRIVMSG Bot :tsch\xFC\xDF";
+    const std::string overlong = ":c!u@h PRIVMSG Bot :\xC0\xAF";  // not UTF-8: two Windows-1252 letters
+    for (const std::string& line : {utf8, cp1252, overlong}) view.AppendLine(line);
+    view.Flush();
+    EXPECT_EQ(view.document()->findBlockByNumber(0).text(), QString::fromUtf8(":a!u@h PRIVMSG Bot :tschüß"));
+    EXPECT_EQ(view.document()->findBlockByNumber(1).text(), QString::fromUtf8(":b!u@h PRIVMSG Bot :tschüß"));
+    EXPECT_EQ(view.document()->findBlockByNumber(2).text(), QString::fromUtf8(":c!u@h PRIVMSG Bot :À¯"));
+    const std::string asReceived = utf8 + "\r\n" + cp1252 + "\r\n" + overlong + "\r\n";
+    EXPECT_EQ(Escaped(SavedBytes(view)), Escaped(asReceived));
+
+    QTextCursor cursor(view.document()->findBlockByNumber(0));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertText(QStringLiteral("!"));
+    for (int i = 1; i <= 8; ++i) view.AppendLine(utf8);  // the first three lines are parked by now
+    view.Flush();
+    ASSERT_GE(view.SpilledLineCount(), 3);
+    std::string expected = ":a!u@h PRIVMSG Bot :tsch\xFC\xDF!\r\n" + cp1252 + "\r\n" + overlong + "\r\n";
+    for (int i = 1; i <= 8; ++i) expected += utf8 + "\r\n";
+    EXPECT_EQ(Escaped(SavedBytes(view)), Escaped(expected));
+}
+
 TEST_F(LogViewTest, EmptyLinesAreKept) {
     LogView view;
     view.AppendLine("");
