@@ -88,6 +88,14 @@ std::optional<std::string> ProfileNameProblem(std::string_view name, std::string
 bool ReadWholeFile(const std::string& path, std::string& content);
 bool ReplaceWholeFile(const std::string& path, std::string_view content);
 
+// The pieces of writing that survives a crash, shared with the log's journal.
+// WriteAll writes everything, across short writes and signals; false on an
+// error. A new or renamed file survives a power loss only once its directory
+// entry is on the disk too: SyncDirectoryOf puts it there (best effort).
+bool WriteAll(int fd, std::string_view bytes);
+std::string DirectoryOf(const std::string& path);
+void SyncDirectoryOf(const std::string& path);
+
 // Opened on a path; touches nothing on disk until a read or write. Holds no
 // lock and no copy: every ReadValue sees the file as it is on disk now. (The
 // parsed form of each file is kept process-wide and checked with one stat at

@@ -34,12 +34,6 @@ using test::Escaped;
 constexpr const char* kServerBinary = "/usr/sbin/ngircd";
 const std::string kGrey = "\x03" "14";
 
-quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 bool CanListenOn(quint16 port) {
     QTcpServer probe;
     return probe.listen(QHostAddress::Any, port);
@@ -91,7 +85,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(QDir(dir_.path()).mkpath("PROFILES"));
         context_ = ProfileContext(dir_.path().toStdString(), "e2e");
-        port_ = FreePort();
+        port_ = test::FreeLoopbackPort();
         Set("IRC", "Server", "127.0.0.1");
         Set("IRC", "Port", std::to_string(port_));
         Set("IRC", "BotNick", "TovikBot");

@@ -54,12 +54,6 @@ std::string NameOf(ServerKind kind) { return kind == ServerKind::InspIRCd ? "Ins
 // So that a failure names the server, not four bytes.
 void PrintTo(ServerKind kind, std::ostream* os) { *os << NameOf(kind); }
 
-quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 bool Accepts(quint16 port) {
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
@@ -168,7 +162,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(QDir(dir_.path()).mkpath("PROFILES"));
         context_ = ProfileContext(dir_.path().toStdString(), "live");
-        port_ = FreePort();
+        port_ = test::FreeLoopbackPort();
         server_ = std::make_unique<LiveServer>(GetParam(), dir_.path(), port_);
         Set("IRC", "Server", "127.0.0.1");
         Set("IRC", "Port", std::to_string(port_));

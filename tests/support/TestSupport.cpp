@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QTcpServer>
+
 #include <QTest>
 #include <cstdio>
 #include <fstream>
@@ -45,6 +47,12 @@ QCoreApplication& EnsureApp() {
     static char* argv[] = {name, nullptr};
     static auto* app = new QCoreApplication(argc, argv);
     return *app;
+}
+
+quint16 FreeLoopbackPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
 }
 
 }  // namespace tovik::test

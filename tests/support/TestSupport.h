@@ -19,6 +19,9 @@ void WriteFileBytes(const std::string& path, std::string_view bytes);
 // Processes events until pred() holds or timeoutMs passes; returns pred().
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 
+// A loopback TCP port that was free a moment ago, for a server the test starts.
+quint16 FreeLoopbackPort();
+
 // A QCoreApplication for tests that need an event loop but no widgets.
 // Returns the existing instance if there is one.
 QCoreApplication& EnsureApp();
