@@ -101,6 +101,7 @@ private:
 
     // Connecting, and what happens when a connection ends.
     void Connect();
+    void ConnectAgain();
     void IRCClientConnect();
     void IRCClientError(QAbstractSocket::SocketError error);
     void ConnectionEnded();
@@ -215,7 +216,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
         if (state == QAbstractSocket::UnconnectedState) Guarded([this] { ConnectionEnded(); });
     });
     QObject::connect(pumpTimer_, &QTimer::timeout, &owner, guard(&Impl::Converse));
-    QObject::connect(reconnectTimer_, &QTimer::timeout, &owner, guard(&Impl::Connect));
+    QObject::connect(reconnectTimer_, &QTimer::timeout, &owner, guard(&Impl::ConnectAgain));
     QObject::connect(silenceTimer_, &QTimer::timeout, &owner, guard(&Impl::SilenceTimeout));
     QObject::connect(nickTimer_, &QTimer::timeout, &owner, guard(&Impl::CheckNick));
     const auto forward = [this](const std::string& text) { emit owner_.ErrorOccurred(text); };
@@ -281,6 +282,18 @@ void BotRuntime::Impl::Connect() {
     // IPv4, because the DCC offer names the connection's local IPv4 address.
     ircClient_->connectToHost(QString::fromStdString(Cp1252ToUtf8(host)), static_cast<quint16>(port),
                               QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+}
+
+// The next attempt after a lost connection. A setting broken meanwhile (a
+// port typed wrong) is reported and tried again later, like a server that
+// does not answer: the operator may mend it while the bot waits.
+void BotRuntime::Impl::ConnectAgain() {
+    try {
+        Connect();
+    } catch (...) {
+        RetryLater();
+        throw;
+    }
 }
 
 void BotRuntime::Impl::SwitchIdentOn() {

@@ -1073,5 +1073,21 @@ TEST_F(BotRuntimeTest, ACommandChannelHeldBySomeoneElseGetsNoReportsAndGivesNoCo
     ASSERT_GE(server_.WaitForLine("JOIN #ok", mark), 0);
 }
 
+TEST_F(BotRuntimeTest, ASettingBrokenWhileWaitingIsReportedAndTheBotStillComesBack) {
+    BotTimings timings = {};
+    timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+    timings.reconnectScale = 0.01;
+    bot_->SetTimings(timings);
+    GoOnline();
+    Set("IRC", "Port", "sechs");
+    server_.CloseClient();
+    ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }));
+    EXPECT_EQ(errors_, Texts{"'sechs' ist kein g\xfcltiger Integerwert"});
+    EXPECT_EQ(bot_->State(), BotState::Waiting);
+    Set("IRC", "Port", std::to_string(server_.Port()));
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }, 5000));
+    bot_->OfflineButtonClick();
+}
+
 }  // namespace
 }  // namespace tovik
