@@ -1,10 +1,12 @@
 #include "bot/BotRuntime.h"
 
+#include <QCryptographicHash>
 #include <QHostAddress>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTimer>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <random>
 
 #include "bot/ChannelOwnership.h"
@@ -16,6 +18,8 @@
 #include "bot/OperatorConsole.h"
 #include "bot/OutgoingLine.h"
 #include "bot/RemoteCommands.h"
+#include "bot/Sasl.h"
+#include "bot/TlsPin.h"
 #include "bot/Report.h"
 #include "bot/Reconnect.h"
 #include "chat/Answers.h"
@@ -88,12 +92,15 @@ public:
         }
     }
 
-    QTcpSocket* ircClient_;
+    QSslSocket* ircClient_;  // plain TCP, or TLS for a port written "+6697"
     IdentServer* identServer_;
     DCCServer* dccServer_;
     tovik::DenyList denyList_;  // qualified: BotRuntime::DenyList() hides the class name
     Conversations conversations_;
     BotState state_ = BotState::Offline;
+
+    // Connected, and for TLS past the handshake: lines may go out.
+    bool Ready() const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -103,7 +110,11 @@ private:
     void Connect();
     void ConnectAgain();
     void IRCClientConnect();
+    void IRCClientEncrypted();
+    void IRCClientSslErrors(const QList<QSslError>& errors);
     void IRCClientError(QAbstractSocket::SocketError error);
+    void ReportAttemptFailure(const std::exception& failure);
+    std::string PeerDigest() const;
     void ConnectionEnded();
     void RetryLater();
     void SetState(BotState state, std::chrono::milliseconds nextAttempt = {});
@@ -114,6 +125,9 @@ private:
     void IRCClientRead();
     void HandleServerLine(const std::string& line);
     void SendRegistration();
+    void BeginLogin();
+    void FollowLogin(const std::string& line);
+    void ApplyLogin(SaslExchange::Outcome outcome);
     std::string ConfiguredNick() const;
     void NickInUse();
     void FollowNicks(const std::string& line, const std::string& command);
@@ -149,11 +163,20 @@ private:
     QTimer* reconnectTimer_;  // the next attempt after a lost connection
     QTimer* silenceTimer_;    // nothing received for a while
     QTimer* nickTimer_;       // asks whether the configured nick is free
+    QTimer* loginTimer_;      // the server's part of the account login
     LineBuffer lineBuffer_;
     ConnectionEndProbe endProbe_;
     ChannelOwnership ownership_;
     std::minstd_rand jitter_{std::random_device{}()};
     bool identErrorReported_ = false;
+    bool plainLoginReported_ = false;  // "no password over plain TCP", said once
+    // This connection's TLS: whether it has it, the fingerprint the
+    // profile pins (empty: the system's certificate store decides), and why
+    // the bot refused the handshake, when it did.
+    bool tls_ = false;
+    std::string pin_;
+    std::string tlsRefusal_;
+    std::optional<SaslExchange> login_;
     bool wantOnline_ = false;  // until "&Offline": lost connections come back
     int failures_ = 0;         // attempts since the last welcome
     std::string lastFailure_;  // the error text of the last failed attempt
@@ -171,7 +194,7 @@ private:
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
-    : ircClient_(new QTcpSocket(&owner)),
+    : ircClient_(new QSslSocket(&owner)),
       identServer_(new IdentServer(
           ports.ident,
           [this] { return Profile().ReadValue("PersonData", "PreName", "Tovik-B0T"); }, &owner)),
@@ -190,35 +213,45 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
       pumpTimer_(new QTimer(&owner)),
       reconnectTimer_(new QTimer(&owner)),
       silenceTimer_(new QTimer(&owner)),
-      nickTimer_(new QTimer(&owner)) {
-    for (QTimer* timer : {pumpTimer_, reconnectTimer_, silenceTimer_, nickTimer_}) timer->setSingleShot(true);
+      nickTimer_(new QTimer(&owner)),
+      loginTimer_(new QTimer(&owner)) {
+    for (QTimer* timer : {pumpTimer_, reconnectTimer_, silenceTimer_, nickTimer_, loginTimer_})
+        timer->setSingleShot(true);
     pumpTimer_->setTimerType(Qt::PreciseTimer);
     // Every slot guards itself: no exception may leave an event handler.
     const auto guard = [this](void (Impl::*handler)()) {
         return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); };
     };
-    QObject::connect(ircClient_, &QTcpSocket::connected, &owner, guard(&Impl::IRCClientConnect));
-    QObject::connect(ircClient_, &QTcpSocket::readyRead, &owner, guard(&Impl::IRCClientRead));
-    QObject::connect(ircClient_, &QTcpSocket::errorOccurred, &owner, [this](QAbstractSocket::SocketError error) {
+    QObject::connect(ircClient_, &QSslSocket::connected, &owner, [this] {
+        // A link that stalls in the TLS handshake is given up like a silent one.
+        silenceTimer_->start(timings_.silence);
+        if (!tls_) Guarded([this] { IRCClientConnect(); });
+    });
+    QObject::connect(ircClient_, &QSslSocket::encrypted, &owner, guard(&Impl::IRCClientEncrypted));
+    QObject::connect(ircClient_, &QSslSocket::sslErrors, &owner,
+                     [this](const QList<QSslError>& errors) { Guarded([&] { IRCClientSslErrors(errors); }); });
+    QObject::connect(ircClient_, &QSslSocket::readyRead, &owner, guard(&Impl::IRCClientRead));
+    QObject::connect(ircClient_, &QSslSocket::errorOccurred, &owner, [this](QAbstractSocket::SocketError error) {
         Guarded([this, error] {
             try {
                 IRCClientError(error);
             } catch (const std::exception& failure) {
-                // While the bot tries again by itself, a failure that repeats
-                // is shown once, not at every attempt for hours.
-                if (failures_ > 0 && lastFailure_ == failure.what()) return;
-                lastFailure_ = failure.what();
-                throw;
+                ReportAttemptFailure(failure);
             }
         });
     });
-    QObject::connect(ircClient_, &QTcpSocket::stateChanged, &owner, [this](QAbstractSocket::SocketState state) {
+    QObject::connect(ircClient_, &QSslSocket::stateChanged, &owner, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::UnconnectedState) Guarded([this] { ConnectionEnded(); });
     });
     QObject::connect(pumpTimer_, &QTimer::timeout, &owner, guard(&Impl::Converse));
     QObject::connect(reconnectTimer_, &QTimer::timeout, &owner, guard(&Impl::ConnectAgain));
     QObject::connect(silenceTimer_, &QTimer::timeout, &owner, guard(&Impl::SilenceTimeout));
     QObject::connect(nickTimer_, &QTimer::timeout, &owner, guard(&Impl::CheckNick));
+    QObject::connect(loginTimer_, &QTimer::timeout, &owner, [this] {
+        Guarded([this] {
+            if (login_) ApplyLogin(login_->GiveUp());
+        });
+    });
     const auto forward = [this](const std::string& text) { emit owner_.ErrorOccurred(text); };
     QObject::connect(identServer_, &IdentServer::ErrorOccurred, &owner, forward);
     QObject::connect(dccServer_, &DCCServer::ErrorOccurred, &owner, forward);
@@ -229,7 +262,7 @@ BotRuntime::Impl::~Impl() {
     // The children outlive this object inside ~QObject; cut them loose first
     // so that no notification during their destruction reaches us.
     for (QObject* child : std::initializer_list<QObject*>{ircClient_, identServer_, dccServer_, pumpTimer_,
-                                                         reconnectTimer_, silenceTimer_, nickTimer_}) {
+                                                         reconnectTimer_, silenceTimer_, nickTimer_, loginTimer_}) {
         child->disconnect();
         delete child;
     }
@@ -247,6 +280,7 @@ bool BotRuntime::Impl::OnlineButtonClick() {
     if (ircClient_->state() != QAbstractSocket::UnconnectedState) return true;
     wantOnline_ = true;
     failures_ = 0;
+    plainLoginReported_ = false;
     try {
         Connect();
     } catch (...) {
@@ -266,6 +300,9 @@ void BotRuntime::Impl::Connect() {
     const int port = StrToInt(portText);
     if (port < 1 || port > 65535) throw ConvertError(portText);
     const std::string host = profile.ReadValue("IRC", "Server", kDefaultIrcServer);
+    // "+6697": this port speaks TLS (the sign is no part of the number).
+    const bool tls = portText.front() == '+';
+    const std::string pin = NormalizedFingerprint(profile.ReadValue("IRC", "TLSFingerprint", ""));
 
     SwitchIdentOn();
     DiscardSession();
@@ -279,9 +316,21 @@ void BotRuntime::Impl::Connect() {
     utf8Only_ = false;
     server_ = host;
     SetState(BotState::Connecting);
+    tls_ = tls;
+    pin_ = pin;
+    tlsRefusal_.clear();
     // IPv4, because the DCC offer names the connection's local IPv4 address.
-    ircClient_->connectToHost(QString::fromStdString(Cp1252ToUtf8(host)), static_cast<quint16>(port),
-                              QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    const QString hostName = QString::fromStdString(Cp1252ToUtf8(host));
+    if (!tls) {
+        ircClient_->connectToHost(hostName, static_cast<quint16>(port), QIODevice::ReadWrite,
+                                  QAbstractSocket::IPv4Protocol);
+        return;
+    }
+    // The certificate is checked against the system's store, host name
+    // included; a pinned fingerprint overrides that in IRCClientSslErrors.
+    ircClient_->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    ircClient_->connectToHostEncrypted(hostName, static_cast<quint16>(port), QIODevice::ReadWrite,
+                                       QAbstractSocket::IPv4Protocol);
 }
 
 // The next attempt after a lost connection. A setting broken meanwhile (a
@@ -326,6 +375,8 @@ void BotRuntime::Impl::DiscardSession() {
     pumpTimer_->stop();
     silenceTimer_->stop();
     nickTimer_->stop();
+    loginTimer_->stop();
+    login_.reset();
     pingSent_ = false;
     lockPending_ = false;
 }
@@ -341,7 +392,84 @@ void BotRuntime::Impl::IRCClientConnect() {
     // acknowledgement.
     ircClient_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     silenceTimer_->start(timings_.silence);
+    BeginLogin();
     SendRegistration();
+}
+
+// The handshake is done and the certificate accepted: by the system's
+// store, or by a pinned fingerprint. A pin overrides a valid certificate too,
+// so it is compared here once more.
+void BotRuntime::Impl::IRCClientEncrypted() {
+    if (!pin_.empty() && !FingerprintMatches(pin_, PeerDigest())) {
+        const Error refusal(TlsErrorText(pin_.size() == 64 ? kPinMismatch : kPinMalformed, PeerDigest()));
+        endProbe_.Release();
+        ircClient_->abort();
+        ReportAttemptFailure(refusal);
+        return;
+    }
+    IRCClientConnect();
+}
+
+// The certificate failed the system's checks. With a pin, the fingerprint
+// alone decides: these errors, of this certificate, are accepted when it
+// matches. Without a pin, or when it does not match, the handshake fails and
+// IRCClientError says why; nothing has been sent.
+void BotRuntime::Impl::IRCClientSslErrors(const QList<QSslError>& errors) {
+    if (pin_.empty()) return;
+    if (FingerprintMatches(pin_, PeerDigest())) {
+        ircClient_->ignoreSslErrors(errors);
+        return;
+    }
+    tlsRefusal_ = pin_.size() == 64 ? kPinMismatch : kPinMalformed;
+}
+
+std::string BotRuntime::Impl::PeerDigest() const {
+    const QSslCertificate certificate = ircClient_->peerCertificate();
+    if (certificate.isNull()) return {};
+    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
+    return std::string(digest.constData(), static_cast<std::size_t>(digest.size()));
+}
+
+bool BotRuntime::Impl::Ready() const {
+    return ircClient_->state() == QAbstractSocket::ConnectedState && (!tls_ || ircClient_->isEncrypted());
+}
+
+// While the bot tries again by itself, a failure that repeats is shown once,
+// not at every attempt for hours.
+void BotRuntime::Impl::ReportAttemptFailure(const std::exception& failure) {
+    if (failures_ > 0 && lastFailure_ == failure.what()) return;
+    lastFailure_ = failure.what();
+    ReportError(failure);
+}
+
+// With an account in the profile, the registration begins with the
+// capability exchange, and the server waits for its end before it
+// welcomes the bot. The password goes only over TLS.
+void BotRuntime::Impl::BeginLogin() {
+    const ProfileFile profile = Profile();
+    const std::string account = profile.ReadValue("IRC", "SASLAccount", "");
+    if (account.empty()) return;
+    if (!tls_) {
+        if (plainLoginReported_) return;
+        plainLoginReported_ = true;
+        emit owner_.ErrorOccurred("SASL-Anmeldung als " + account +
+                                  " unterbleibt: das Passwort geht nur \xfc" "ber TLS (Port mit \"+\" davor, etwa +6697)");
+        return;
+    }
+    login_.emplace(account, profile.ReadValue("IRC", "SASLPassword", ""));
+    Send(SaslExchange::Begin(), LineClass::Urgent, Charset::Cp1252, {}, Cleaning::AsTyped);
+    loginTimer_->start(timings_.login);
+}
+
+void BotRuntime::Impl::FollowLogin(const std::string& line) {
+    if (login_ && !login_->Finished()) ApplyLogin(login_->Handle(line));
+}
+
+void BotRuntime::Impl::ApplyLogin(SaslExchange::Outcome outcome) {
+    for (const auto& line : outcome.send) Send(line, LineClass::Urgent, Charset::Cp1252, {}, Cleaning::AsTyped);
+    if (outcome.account) emit owner_.LoggedIn(*outcome.account);
+    if (login_ && login_->Finished()) loginTimer_->stop();
+    if (outcome.failure) emit owner_.ErrorOccurred(*outcome.failure);
 }
 
 void BotRuntime::Impl::ConnectionEnded() {
@@ -365,6 +493,12 @@ void BotRuntime::Impl::RetryLater() {
 
 void BotRuntime::Impl::SilenceTimeout() {
     if (ircClient_->state() != QAbstractSocket::ConnectedState) return;
+    if (!Ready()) {
+        // Connected, but the TLS handshake never finished.
+        endProbe_.Release();
+        ircClient_->abort();
+        return;
+    }
     // A half-open connection (a sleeping laptop, a forgotten NAT entry) stays
     // silent for ever; ask once, then give the connection up.
     if (!pingSent_) {
@@ -436,7 +570,7 @@ void BotRuntime::Impl::FollowNicks(const std::string& line, const std::string& c
 }
 
 void BotRuntime::Impl::CheckNick() {
-    if (ircClient_->state() != QAbstractSocket::ConnectedState || heldNick_.empty()) return;
+    if (!Ready() || heldNick_.empty()) return;
     const std::string configured = ConfiguredNick();
     if (LowerAnsi(heldNick_) == LowerAnsi(configured)) return;
     Send(MakeRawLine("ISON " + RemoveLineBreaks(configured)));
@@ -460,6 +594,16 @@ void BotRuntime::Impl::IRCClientError(QAbstractSocket::SocketError error) {
         throw SocketError(ErrnoOf(error));
     case QAbstractSocket::HostNotFoundError:
         throw SocketError("Host nicht gefunden", 11001, "ASync Lookup");
+    case QAbstractSocket::SslHandshakeFailedError: {
+        std::string reason = tlsRefusal_;
+        if (reason.empty())
+            for (const QSslError& sslError : ircClient_->sslHandshakeErrors()) {
+                if (!reason.empty()) reason += "; ";
+                reason += Utf8ToCp1252(sslError.errorString().toStdString());
+            }
+        if (reason.empty()) reason = Utf8ToCp1252(ircClient_->errorString().toStdString());
+        throw Error(TlsErrorText(reason, PeerDigest()));
+    }
     default:
         throw SocketError(Utf8ToCp1252(ircClient_->errorString().toStdString()), ErrnoOf(error), "connect");
     }
@@ -479,7 +623,9 @@ void BotRuntime::Impl::IRCClientRead() {
     std::string line;
     while (lineBuffer_.Next(line)) {
         try {
-            HandleServerLine(line);
+            // Tags carry nothing the bot uses; no parser, report or
+            // partner's text ever sees them.
+            HandleServerLine(std::string(WithoutTags(line)));
         } catch (const std::exception& error) {
             // One report per read: a broken CharTime fails every line alike.
             if (failure.empty()) failure = error.what();
@@ -499,6 +645,7 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
     // before any setting is read: a typo in the typing speed must not let
     // the server drop the bot.
     if (IsPing(line)) Send(MakePong(line), LineClass::Urgent);
+    FollowLogin(line);
 
     const ProfileFile profile = Profile();
     const int charTime = StrToInt(profile.ReadValue("General", "CharTime", "500"));
@@ -640,7 +787,7 @@ void BotRuntime::Impl::Converse() {
             conversations_.LineLeft(step->partner, Clock::now());
     }
     ArmPumpTimer();
-    if (ircClient_->state() == QAbstractSocket::ConnectedState) ircClient_->flush();
+    if (Ready()) ircClient_->flush();
 }
 
 // ---- the operator's lines and the one send point ---------------------------
@@ -660,7 +807,7 @@ bool BotRuntime::Impl::Send(const std::string& line, LineClass lineClass, Charse
                             Cleaning cleaning) {
     // Before the connection stands or after it is gone nothing is sent, and
     // nothing is reported: a reply typed out after "Offline" just vanishes.
-    if (ircClient_->state() != QAbstractSocket::ConnectedState) return false;
+    if (!Ready()) return false;
     sendQueue_.Push(Clock::now(), cleaning == Cleaning::Seal ? SealLine(line, charset) : line, lineClass, std::move(partner));
     WriteDue();
     ArmPumpTimer();
@@ -676,7 +823,7 @@ void BotRuntime::Impl::WriteDue() {
     if (departures.empty()) return;
     std::string bytes;
     for (const auto& departure : departures) bytes += departure.line;
-    if (ircClient_->state() == QAbstractSocket::ConnectedState)
+    if (Ready())
         ircClient_->write(bytes.data(), static_cast<qint64>(bytes.size()));
     for (const auto& departure : departures)
         if (!departure.partner.empty()) conversations_.LineLeft(departure.partner, now);
@@ -744,9 +891,7 @@ void BotRuntime::AllowNick(const std::string& nick) {
 
 const std::vector<std::string>& BotRuntime::DenyList() const { return impl_->denyList_.Entries(); }
 
-bool BotRuntime::IsConnected() const {
-    return impl_->ircClient_->state() == QAbstractSocket::ConnectedState;
-}
+bool BotRuntime::IsConnected() const { return impl_->Ready(); }
 
 quint16 BotRuntime::IdentPort() const { return impl_->identServer_->Port(); }
 quint16 BotRuntime::DccPort() const { return impl_->dccServer_->Port(); }

@@ -29,6 +29,7 @@ struct BotTimings {
     std::chrono::milliseconds silence{90'000}; // quiet before a PING, and again before giving up
     double reconnectScale = 1.0;               // times the back-off (15 s ... 5 min)
     std::chrono::milliseconds nickCheck{60'000};  // ISON while another holds the configured nick
+    std::chrono::milliseconds login{30'000};      // the server's answers to the account login
 };
 
 // Where the connection stands, as the window shows it.
@@ -75,6 +76,8 @@ signals:
     void LineReceived(const std::string& line);     // every received line, Windows-1252
     void ErrorOccurred(const std::string& text);    // German error text, Windows-1252
     void DenyListChanged(const std::vector<std::string>& nicks);
+    // The server has logged the bot in to this account (Windows-1252).
+    void LoggedIn(const std::string& account);
     // `nextAttempt`: milliseconds until the next attempt while Waiting.
     void StateChanged(tovik::BotState state, qint64 nextAttempt);
 

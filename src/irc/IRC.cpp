@@ -102,6 +102,14 @@ std::string RemoveLineBreaks(std::string_view text) {
     return out;
 }
 
+std::string_view WithoutTags(std::string_view line) {
+    if (line.empty() || line.front() != '@') return line;
+    const auto blank = line.find(' ');
+    if (blank == npos) return {};
+    const auto start = line.find_first_not_of(' ', blank);
+    return start == npos ? std::string_view{} : line.substr(start);
+}
+
 bool IsPing(std::string_view line) { return line.substr(0, 4) == "PING"; }
 
 std::string GetNick(std::string_view line) {

@@ -27,6 +27,11 @@ std::string MakePong(std::string_view pingLine);
 std::string MakeIdentReply(std::string_view ports, std::string_view system, std::string_view user);
 std::string MakeRawLine(std::string_view line);
 
+// The line without its message tags ("@time=...;account=... " before the
+// prefix), which servers add once capabilities are on. Every parser below
+// expects the line without them.
+std::string_view WithoutTags(std::string_view line);
+
 bool IsPing(std::string_view line);
 std::string GetNick(std::string_view line);
 std::string GetCommand(std::string_view line);

@@ -27,13 +27,14 @@ QStringList TIRCOptionsForm::KnownServers() {
 TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporter, QWidget* parent)
     : QDialog(parent), context_(context), reporter_(reporter) {
     setObjectName(QStringLiteral("IRCOptionsForm"));
-    MakeFixedDialog(this, QStringLiteral("--] IRC Einstellungen [--"), 353, 123);
+    MakeFixedDialog(this, QStringLiteral("--] IRC Einstellungen [--"), 353, 179);
 
     // The caption column is as wide as its longest caption in the font in
     // use; the fields fill the rest of the row.
     const QFontMetrics metrics(font());
     const QString captions[] = {QStringLiteral("IRC Server:"), QStringLiteral("Kommando-Channel:"),
-                                QStringLiteral("B0T Nickname:")};
+                                QStringLiteral("B0T Nickname:"), QStringLiteral("&Konto:"),
+                                QStringLiteral("Pass&wort:")};
     int captionWidth = 0;
     for (const QString& c : captions) captionWidth = std::max(captionWidth, metrics.horizontalAdvance(c) + 4);
     const int fieldX = 8 + captionWidth + 4;
@@ -63,15 +64,28 @@ TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporte
     BotNickEdit = MakeEdit(this, QStringLiteral("BotNickEdit"), {fieldX, 64, 345 - fieldX, 21},
                            QStringLiteral("B0T Nickname"));
     nickLabel->setBuddy(BotNickEdit);
+    // The account the server logs the bot in to (SASL), below the rest, so
+    // that nothing the operator knows moves.
+    QLabel* accountLabel = MakeLabel(this, captions[3], {8, 96, captionWidth, 16});
+    SASLAccountEdit = MakeEdit(this, QStringLiteral("SASLAccountEdit"), {fieldX, 92, 345 - fieldX, 21},
+                               QStringLiteral("Konto"));
+    accountLabel->setBuddy(SASLAccountEdit);
+    QLabel* passwordLabel = MakeLabel(this, captions[4], {8, 124, captionWidth, 16});
+    SASLPasswordEdit = MakeEdit(this, QStringLiteral("SASLPasswordEdit"), {fieldX, 120, 345 - fieldX, 21},
+                                QStringLiteral("Passwort"));
+    SASLPasswordEdit->setEchoMode(QLineEdit::Password);
+    passwordLabel->setBuddy(SASLPasswordEdit);
 
-    CancelButton = MakeButton(this, QStringLiteral("&Abbrechen"), QStringLiteral("CancelButton"), {8, 94, 75, 21});
-    ApplyButton = MakeButton(this, QStringLiteral("Ü&bernehmen"), QStringLiteral("ApplyButton"), {270, 94, 75, 21});
+    CancelButton = MakeButton(this, QStringLiteral("&Abbrechen"), QStringLiteral("CancelButton"), {8, 150, 75, 21});
+    ApplyButton = MakeButton(this, QStringLiteral("Ü&bernehmen"), QStringLiteral("ApplyButton"), {270, 150, 75, 21});
 
     setTabOrder(IRCServerComboBox, IRCPortEdit);
     setTabOrder(IRCPortEdit, CancelButton);
     setTabOrder(CancelButton, ApplyButton);
     setTabOrder(ApplyButton, ComChannelEdit);
     setTabOrder(ComChannelEdit, BotNickEdit);
+    setTabOrder(BotNickEdit, SASLAccountEdit);
+    setTabOrder(SASLAccountEdit, SASLPasswordEdit);
 
     connect(ApplyButton, &QPushButton::clicked, this, &TIRCOptionsForm::ApplyButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &TIRCOptionsForm::CancelButtonClick);
@@ -93,6 +107,8 @@ void TIRCOptionsForm::FormShow() {
         ComChannelEdit->setText(ToQt(profile.ReadValue("IRC", "CommandoChannel", "#BotCommand")));
         const std::string preName = profile.ReadValue("PersonData", "PreName", "TovikBot");
         BotNickEdit->setText(ToQt(profile.ReadValue("IRC", "BotNick", preName)));
+        SASLAccountEdit->setText(ToQt(profile.ReadValue("IRC", "SASLAccount", "")));
+        SASLPasswordEdit->setText(ToQt(profile.ReadValue("IRC", "SASLPassword", "")));
     });
 }
 
@@ -103,6 +119,8 @@ void TIRCOptionsForm::ApplyButtonClick() {
         profile.WriteValue("IRC", "Port", FromQt(IRCPortEdit->text()));
         profile.WriteValue("IRC", "CommandoChannel", FromQt(ComChannelEdit->text()));
         profile.WriteValue("IRC", "BotNick", FromQt(BotNickEdit->text()));
+        profile.WriteValue("IRC", "SASLAccount", FromQt(SASLAccountEdit->text()));
+        profile.WriteValue("IRC", "SASLPassword", FromQt(SASLPasswordEdit->text()));
         accept();
     });
 }

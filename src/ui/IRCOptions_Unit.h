@@ -1,5 +1,6 @@
 #pragma once
-// IRC settings: server, port, command channel and the bot's nick.
+// IRC settings: server, port, command channel, the bot's nick and the
+// account the server logs it in to.
 
 #include <QDialog>
 #include <QStringList>
@@ -29,6 +30,8 @@ public:
     QLineEdit* IRCPortEdit = nullptr;
     QLineEdit* ComChannelEdit = nullptr;
     QLineEdit* BotNickEdit = nullptr;
+    QLineEdit* SASLAccountEdit = nullptr;
+    QLineEdit* SASLPasswordEdit = nullptr;  // shown as dots
     QPushButton* CancelButton = nullptr;
     QPushButton* ApplyButton = nullptr;
 

@@ -55,6 +55,10 @@ TMainForm::TMainForm(Random& random, UserPrompts& prompts, BotPorts ports, QWidg
             [this](const std::string& line) { LogMemo->AppendLine(line); });
     connect(runtime_.get(), &BotRuntime::DenyListChanged, this, &TMainForm::DenyListChanged);
     connect(runtime_.get(), &BotRuntime::StateChanged, this, &TMainForm::ConnectionStateChanged);
+    connect(runtime_.get(), &BotRuntime::LoggedIn, this, [this](const std::string& account) {
+        account_ = ToQt(account);
+        ConnectionStateChanged(runtime_->State(), 0);
+    });
 
     FormCreate();
 
@@ -233,15 +237,19 @@ void TMainForm::UpdateButtons() {
 }
 
 void TMainForm::ConnectionStateChanged(BotState state, qint64 nextAttempt) {
+    // Each connection logs in anew; the account shows once the server said so.
+    if (state == BotState::Offline || state == BotState::Waiting) account_.clear();
     switch (state) {
     case BotState::Offline:
         ConnectionPanel->setText(QStringLiteral("Offline"));
         break;
     case BotState::Connecting:
-        ConnectionPanel->setText(QStringLiteral("Verbinde ..."));
+        ConnectionPanel->setText(account_.isEmpty() ? QStringLiteral("Verbinde ...")
+                                                    : QStringLiteral("Verbinde ... (Konto %1)").arg(account_));
         break;
     case BotState::Online:
-        ConnectionPanel->setText(QStringLiteral("Online"));
+        ConnectionPanel->setText(account_.isEmpty() ? QStringLiteral("Online")
+                                                    : QStringLiteral("Online (Konto %1)").arg(account_));
         break;
     case BotState::Waiting: {
         const QString at = QTime::currentTime().addMSecs(static_cast<int>(nextAttempt)).toString(QStringLiteral("HH:mm:ss"));

@@ -107,6 +107,7 @@ private:
     void UpdateButtons();
 
     bool profileLoaded_ = false;
+    QString account_;  // the account this connection is logged in to, if any
 
     UserPrompts& prompts_;
     ProfileContext context_;

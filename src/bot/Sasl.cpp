@@ -1,0 +1,187 @@
+#include "bot/Sasl.h"
+
+#include "text/Cp1252.h"
+
+namespace tovik {
+namespace {
+
+constexpr std::size_t kPieceSize = 400;
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                           static_cast<unsigned char>(bytes[i + 2]);
+        for (int shift : {18, 12, 6, 0}) out += kAlphabet[(v >> shift) & 0x3F];
+    }
+    if (i < bytes.size()) {
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        out += kAlphabet[(v >> 18) & 0x3F];
+        out += kAlphabet[(v >> 12) & 0x3F];
+        out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 0x3F] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// A received line cut into its command and parameters: tags are gone
+// already, the prefix is skipped, a trailing parameter is one piece.
+struct Message {
+    std::string command;
+    std::vector<std::string> params;
+};
+
+Message Parse(std::string_view line) {
+    Message message;
+    if (!line.empty() && line.front() == ':') {
+        const auto blank = line.find(' ');
+        line = blank == std::string_view::npos ? std::string_view{} : line.substr(blank + 1);
+    }
+    bool first = true;
+    while (!line.empty()) {
+        if (line.front() == ' ') {
+            line.remove_prefix(1);
+            continue;
+        }
+        if (!first && line.front() == ':') {
+            message.params.emplace_back(line.substr(1));
+            break;
+        }
+        const auto blank = line.find(' ');
+        const std::string_view word = line.substr(0, blank);
+        if (first) message.command = word;
+        else message.params.emplace_back(word);
+        first = false;
+        line = blank == std::string_view::npos ? std::string_view{} : line.substr(blank);
+    }
+    return message;
+}
+
+bool IsOneOf(const std::string& command, std::initializer_list<std::string_view> numerics) {
+    for (auto numeric : numerics)
+        if (command == numeric) return true;
+    return false;
+}
+
+// The value of one capability in an LS list ("sasl=PLAIN,EXTERNAL"), or
+// nothing when it is not offered.
+std::optional<std::string> OfferOf(std::string_view offered, std::string_view name) {
+    while (!offered.empty()) {
+        const auto blank = offered.find(' ');
+        const std::string_view cap = offered.substr(0, blank);
+        const std::string_view capName = cap.substr(0, cap.find('='));
+        if (EqualsIgnoreCase(capName, name))
+            return std::string(cap.size() > capName.size() ? cap.substr(capName.size() + 1) : std::string_view{});
+        if (blank == std::string_view::npos) break;
+        offered.remove_prefix(blank + 1);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+SaslExchange::SaslExchange(std::string account, std::string password)
+    : account_(std::move(account)), password_(std::move(password)) {}
+
+std::string SaslExchange::Begin() { return "CAP LS 302\n"; }
+
+std::vector<std::string> SaslExchange::PlainPieces(std::string_view account, std::string_view password) {
+    const std::string user = Cp1252ToUtf8(account);
+    std::string message = user;
+    message += '\0';
+    message += user;
+    message += '\0';
+    message += Cp1252ToUtf8(password);
+    const std::string encoded = Base64(message);
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < encoded.size(); at += kPieceSize) pieces.push_back(encoded.substr(at, kPieceSize));
+    if (pieces.empty() || pieces.back().size() == kPieceSize) pieces.emplace_back("+");
+    return pieces;
+}
+
+SaslExchange::Outcome SaslExchange::Handle(std::string_view line) {
+    if (state_ == State::Done) return {};
+    const Message message = Parse(line);
+    const auto& p = message.params;
+    if (message.command == "CAP" && p.size() >= 3) {
+        const std::string& sub = p[1];
+        if (sub == "LS" && state_ == State::Listing) {
+            // "CAP * LS * :..." says that more LS lines follow.
+            const bool more = p.size() >= 4 && p[2] == "*";
+            if (!offered_.empty()) offered_ += ' ';
+            offered_ += p.back();
+            return more ? Outcome{} : Listed();
+        }
+        if (sub == "ACK" && state_ == State::Requesting && OfferOf(p.back(), "sasl")) {
+            state_ = State::Authenticating;
+            return {{"AUTHENTICATE PLAIN\n"}, {}, {}};
+        }
+        if (sub == "NAK" && state_ == State::Requesting) return Fail("der Server gibt SASL nicht frei");
+        return {};
+    }
+    if (message.command == "AUTHENTICATE" && state_ == State::Authenticating && !p.empty() && p[0] == "+") {
+        state_ = State::Waiting;
+        Outcome outcome;
+        for (const auto& piece : PlainPieces(account_, password_)) outcome.send.push_back("AUTHENTICATE " + piece + "\n");
+        return outcome;
+    }
+    // A server that does not know CAP registers the bot as before.
+    if (message.command == "421" && p.size() >= 2 && p[1] == "CAP") {
+        state_ = State::Done;
+        return {{}, "SASL-Anmeldung als " + account_ + " fehlgeschlagen: der Server kennt keine Capabilities", {}};
+    }
+    if (message.command == "900" && p.size() >= 3) {
+        Outcome outcome;
+        outcome.account = p[2];
+        return outcome;
+    }
+    if (message.command == "903") return End({});
+    if (message.command == "907") return End({});  // logged in already
+    if (IsOneOf(message.command, {"902", "904", "905", "906", "908"})) {
+        // 908 lists the mechanisms the server takes; the 904 after it ends
+        // the attempt, and says the same, so 908 only waits for it.
+        if (message.command == "908") return {};
+        return Fail(p.empty() ? std::string_view(message.command) : std::string_view(p.back()));
+    }
+    // Welcomed while still negotiating: the server did not wait for us.
+    if (message.command == "001") return Fail("der Server hat die Anmeldung \xfc" "bergangen");
+    return {};
+}
+
+SaslExchange::Outcome SaslExchange::GiveUp() {
+    if (state_ == State::Done) return {};
+    return Fail("keine Antwort des Servers");
+}
+
+SaslExchange::Outcome SaslExchange::Listed() {
+    const auto sasl = OfferOf(offered_, "sasl");
+    if (!sasl) return Fail("der Server bietet SASL nicht an");
+    // A value lists the mechanisms; without one, any may be tried.
+    if (!sasl->empty() && !OfferOf([&] {
+            std::string list = *sasl;
+            for (char& c : list)
+                if (c == ',') c = ' ';
+            return list;
+        }(), "PLAIN"))
+        return Fail("der Server nimmt PLAIN nicht an (" + *sasl + ")");
+    state_ = State::Requesting;
+    return {{"CAP REQ :sasl\n"}, {}, {}};
+}
+
+SaslExchange::Outcome SaslExchange::Fail(std::string_view reason) {
+    Outcome outcome;
+    outcome.failure = "SASL-Anmeldung als " + account_ + " fehlgeschlagen: " + std::string(reason);
+    return End(std::move(outcome));
+}
+
+SaslExchange::Outcome SaslExchange::End(Outcome outcome) {
+    state_ = State::Done;
+    outcome.send.emplace_back("CAP END\n");
+    return outcome;
+}
+
+}  // namespace tovik
