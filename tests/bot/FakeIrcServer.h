@@ -1,13 +1,18 @@
 #pragma once
 // An IRC server stand-in on 127.0.0.1: accepts the bot's one connection,
 // records every byte it sends (and when each line arrived) and sends what a
-// test tells it to.
+// test tells it to. Given a certificate it speaks TLS, as a server on a
+// "+6697" port does.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <sys/socket.h>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,11 +29,34 @@ public:
         qint64 atMs;       // arrival, ms since the server started
     };
 
-    FakeIrcServer() {
+    FakeIrcServer() : server_(std::make_unique<QTcpServer>()) { Listen(); }
+    explicit FakeIrcServer(const TestCertificate& certificate) {
+        auto tls = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        QFile cert(QString::fromStdString(certificate.certPath));
+        QFile key(QString::fromStdString(certificate.keyPath));
+        if (cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)) {
+            configuration.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
+            configuration.setPrivateKey(QSslKey(&key, QSsl::Ec, QSsl::Pem));
+        }
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        tls->setSslConfiguration(configuration);
+        // The bot refusing the certificate shows here as a failed handshake.
+        QObject::connect(tls.get(), &QSslServer::errorOccurred, [this](QSslSocket*, QAbstractSocket::SocketError) {
+            ++failedHandshakes_;
+        });
+        server_ = std::move(tls);
+        Listen();
+    }
+
+    int FailedHandshakes() const { return failedHandshakes_; }
+
+    void Listen() {
         clock_.start();
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        server_->listen(QHostAddress::LocalHost, 0);
+        // A TLS server offers a connection once its handshake is done.
+        QObject::connect(server_.get(), &QTcpServer::pendingConnectionAvailable, [this] {
+            while (QTcpSocket* socket = server_->nextPendingConnection()) {
                 client_ = socket;
                 ++connections_;
                 QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { Collect(socket); });
@@ -39,7 +67,7 @@ public:
         });
     }
 
-    quint16 Port() const { return server_.serverPort(); }
+    quint16 Port() const { return server_->serverPort(); }
     int Connections() const { return connections_; }
     bool WaitForClient(int ms = 5000) { return AwaitCondition([this] { return client_ != nullptr; }, ms); }
 
@@ -106,7 +134,8 @@ private:
     }
 
     QElapsedTimer clock_;
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
+    int failedHandshakes_ = 0;
     QTcpSocket* client_ = nullptr;
     int connections_ = 0;
     int endedByBot_ = 0;

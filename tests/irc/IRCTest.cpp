@@ -192,3 +192,23 @@ TEST(RemoveLineBreaksTest, KeepsEverythingElse) {
 
 }  // namespace
 }  // namespace tovik
+
+namespace tovik {
+namespace {
+
+// Tags go, whatever they hold; a line without them, or whose text merely
+// starts with "@", stays as it is.
+TEST(IRCParsers, WithoutTags) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"@time=2026-12-08T10:00:00Z;msgid=x :n!u@h PRIVMSG Bot :hi", ":n!u@h PRIVMSG Bot :hi"},
+        {"@a=b  PING :token", "PING :token"},
+        {"@a=b;c=d\\se", ""},
+        {":n!u@h PRIVMSG Bot :@nicht getaggt", ":n!u@h PRIVMSG Bot :@nicht getaggt"},
+        {"PING :x", "PING :x"},
+        {"", ""},
+    };
+    for (const auto& [line, expected] : cases) EXPECT_EQ(WithoutTags(line), expected) << line;
+}
+
+}  // namespace
+}  // namespace tovik

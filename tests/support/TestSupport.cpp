@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QSslCertificate>
 #include <QTcpServer>
 
 #include <QTest>
@@ -47,6 +51,34 @@ QCoreApplication& EnsureApp() {
     static char* argv[] = {name, nullptr};
     static auto* app = new QCoreApplication(argc, argv);
     return *app;
+}
+
+TestCertificate MakeTestCertificate(const std::string& dir) {
+    const QString cert = QString::fromStdString(dir + "/cert.pem");
+    const QString key = QString::fromStdString(dir + "/key.pem");
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    // An EC key: made in milliseconds, where RSA takes a noticeable while.
+    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                              "-days", "2", "-subj", "/CN=localhost", "-addext",
+                              "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", key, "-out", cert});
+    if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0) return {};
+    QFile file(cert);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QSslCertificate certificate(&file, QSsl::Pem);
+    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
+    return {cert.toStdString(), key.toStdString(), std::string(digest.constData(), static_cast<std::size_t>(digest.size()))};
+}
+
+std::string TestCertificate::Fingerprint() const {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char byte : sha256) {
+        if (!out.empty()) out += ':';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0x0F];
+    }
+    return out;
 }
 
 quint16 FreeLoopbackPort() {

@@ -1,0 +1,305 @@
+// The runtime over TLS and with an account login, against a scripted server
+// on loopback: what the bot sends, and does not send, when the certificate is
+// accepted or refused and when the server logs it in or does not.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "FakeIrcServer.h"
+#include "TestSupport.h"
+#include "bot/BotRuntime.h"
+#include "chat/Random.h"
+#include "profile/ProfileStore.h"
+
+namespace tovik {
+namespace {
+
+using test::AwaitCondition;
+using test::Escaped;
+using test::FakeIrcServer;
+using Texts = std::vector<std::string>;
+
+const std::string kGrey = "\x03" "14";
+
+// One certificate for the whole suite: made once, it keeps the tests quick.
+const test::TestCertificate& Certificate() {
+    static QTemporaryDir dir;
+    static const test::TestCertificate certificate = test::MakeTestCertificate(dir.path().toStdString());
+    return certificate;
+}
+
+std::string PinOf(const test::TestCertificate& certificate) {
+    std::string pin;
+    for (char c : certificate.Fingerprint())
+        if (c != ':') pin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return pin;
+}
+
+class SecureConnectionTest : public ::testing::Test {
+protected:
+    QCoreApplication& app_ = test::EnsureApp();
+
+    void SetUp() override {
+        ASSERT_FALSE(Certificate().certPath.empty()) << "openssl could not make a certificate";
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(QDir(dir_.path()).mkpath("PROFILES"));
+        context_ = ProfileContext(dir_.path().toStdString(), "test");
+    }
+
+    // tls: a server that speaks TLS on a "+" port; otherwise plain TCP.
+    void StartBot(bool tls, BotTimings timings = {}) {
+        server_ = tls ? std::make_unique<FakeIrcServer>(Certificate()) : std::make_unique<FakeIrcServer>();
+        Set("IRC", "Server", "127.0.0.1");
+        Set("IRC", "Port", (tls ? "+" : "") + std::to_string(server_->Port()));
+        Set("General", "CharTime", "1");
+        bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+        timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+        bot_->SetTimings(timings);
+        QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string& l) { log_.push_back(l); });
+        QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [this](const std::string& e) { errors_.push_back(e); });
+        QObject::connect(bot_.get(), &BotRuntime::LoggedIn, [this](const std::string& a) { accounts_.push_back(a); });
+        QObject::connect(bot_.get(), &BotRuntime::StateChanged,
+                         [this](BotState state, qint64) { states_.push_back(state); });
+        ASSERT_TRUE(bot_->OnlineButtonClick());
+    }
+
+    void Set(std::string_view section, std::string_view key, std::string_view value) {
+        ProfileFile(context_.ProfilePath()).WriteValue(section, key, value);
+    }
+
+    // The bot welcomed and holding its command channel.
+    void EnterService() {
+        server_->Send(":srv 001 Tovik-B0T :Welcome\r\n:srv 376 Tovik-B0T :End\r\n"
+                      ":srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n:srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
+        ASSERT_GE(server_->WaitForPrefix("TOPIC #Tovik-B0T :"), 0);
+    }
+
+    QTemporaryDir dir_;
+    ProfileContext context_;
+    Random random_{[] { return 4242u; }};
+    std::unique_ptr<FakeIrcServer> server_;
+    std::unique_ptr<BotRuntime> bot_;
+    Texts log_;
+    Texts errors_;
+    Texts accounts_;
+    std::vector<BotState> states_;
+};
+
+// ---- TLS ----------------------------------------------------------------------
+
+// A pinned self-signed certificate is taken, however the fingerprint is
+// written, and the bot then works as over TCP: registration, answers, and
+// the photo offer naming the connection's own address.
+TEST_F(SecureConnectionTest, APinnedCertificateIsTakenAndTheBotWorksAsOverTcp) {
+    for (const std::string& pin : {PinOf(Certificate()), Certificate().Fingerprint(),
+                                   " " + Certificate().Fingerprint().substr(0, 30) + " " +
+                                       PinOf(Certificate()).substr(20) + " "}) {
+        SCOPED_TRACE(pin);
+        log_.clear();
+        errors_.clear();
+        const std::string picture = dir_.filePath("bild.jpg").toStdString();
+        test::WriteFileBytes(picture, std::string(100, 'p'));
+        Set("PersonData", "Picture", picture);
+        Set("IRC", "TLSFingerprint", pin);
+        StartBot(true);
+        ASSERT_TRUE(server_->WaitForLines(2, 10000)) << (errors_.empty() ? "" : errors_[0]);
+        EXPECT_EQ(Escaped(server_->Received()), Escaped("NICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n"));
+        ASSERT_NO_FATAL_FAILURE(EnterService());
+        const auto mark = server_->Lines().size();
+        server_->Send(":anna!a@h PRIVMSG Tovik-B0T :hast du ein foto?\r\n");
+        ASSERT_GE(server_->WaitForPrefix("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hast du ein foto?", mark), 0);
+        const int offer = server_->WaitForPrefix("PRIVMSG anna :\x01" "DCC SEND bild.jpg 2130706433 ", mark, 10000);
+        EXPECT_GE(offer, 0);
+        EXPECT_TRUE(errors_.empty()) << errors_[0];
+        bot_.reset();
+    }
+}
+
+// A certificate the bot does not accept ends the attempt before a single
+// byte of IRC goes out; the text names the reason and the fingerprint that
+// was seen, once, however often the bot tries again.
+TEST_F(SecureConnectionTest, ARefusedCertificateSendsNothingAndIsReportedOnce) {
+    struct Case {
+        std::string pin;
+        std::string reason;  // empty: the system store's own reason
+    };
+    const std::vector<Case> cases = {
+        {"", ""},
+        {std::string(64, '0'), "Das Zertifikat passt nicht zum Fingerabdruck in TLSFingerprint"},
+        {"ab:cd", "TLSFingerprint ist kein SHA-256-Fingerabdruck (64 Hexadezimalziffern)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pin);
+        errors_.clear();
+        states_.clear();
+        Set("IRC", "TLSFingerprint", c.pin);
+        BotTimings timings;
+        timings.reconnectScale = 0.005;  // 15 s becomes 75 ms
+        StartBot(true, timings);
+        // Three attempts, each refused.
+        ASSERT_TRUE(AwaitCondition(
+            [&] { return std::count(states_.begin(), states_.end(), BotState::Waiting) >= 3; }, 15000));
+        ASSERT_EQ(errors_.size(), 1u);
+        const std::string suffix = ". Fingerabdruck des Servers (SHA-256): " + Certificate().Fingerprint();
+        const std::string& text = errors_[0];
+        ASSERT_GT(text.size(), suffix.size());
+        EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix) << text;
+        if (c.reason.empty()) {
+            EXPECT_EQ(text.rfind("TLS-Fehler: ", 0), 0u) << text;
+            EXPECT_GT(text.size(), std::string("TLS-Fehler: ").size() + suffix.size()) << "no reason named";
+        } else {
+            EXPECT_EQ(text, "TLS-Fehler: " + c.reason + suffix);
+        }
+        EXPECT_EQ(server_->Connections(), 0);  // no handshake ever completed
+        EXPECT_EQ(server_->Received(), "");
+        EXPECT_FALSE(bot_->IsConnected());
+        bot_.reset();
+    }
+}
+
+// A "+" port on a server that speaks plain TCP never gets past the
+// handshake; the silent link is given up like any other, and nothing of
+// the registration leaves the bot in clear text.
+TEST_F(SecureConnectionTest, ATlsPortOnAPlainServerLeaksNothing) {
+    BotTimings timings;
+    timings.silence = std::chrono::milliseconds(300);
+    timings.reconnectScale = 100;  // no second attempt within the test
+    server_ = std::make_unique<FakeIrcServer>();
+    Set("IRC", "Server", "127.0.0.1");
+    Set("IRC", "Port", "+" + std::to_string(server_->Port()));
+    bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+    bot_->SetTimings(timings);
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(server_->WaitForClient());
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->State() == BotState::Waiting; }, 5000));
+    EXPECT_EQ(server_->Received().find("NICK"), std::string::npos);
+    EXPECT_EQ(server_->Received().find("USER"), std::string::npos);
+}
+
+// ---- logging in to an account -----------------------------------------------
+
+// The server's side of the exchange, line by line, and what the bot must
+// answer to each (the last step's answer is "CAP END" in every case).
+struct LoginCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> steps;  // server sends, bot answers
+    std::string error;                                      // empty: logged in
+};
+
+std::vector<LoginCase> LoginCases() {
+    // "tovik\0tovik\0geheim"
+    const std::string plain = "AUTHENTICATE dG92aWsAdG92aWsAZ2VoZWlt\n";
+    return {
+        {"Success",
+         {{":srv CAP * LS * :multi-prefix sasl=EXTERNAL,PLAIN\r\n", ""},
+          {":srv CAP * LS :away-notify\r\n", "CAP REQ :sasl\n"},
+          {":srv CAP * ACK :sasl\r\n", "AUTHENTICATE PLAIN\n"},
+          {"AUTHENTICATE +\r\n", plain},
+          {":srv 900 * * tovik :You are now logged in as tovik\r\n:srv 903 * :SASL authentication successful\r\n",
+           "CAP END\n"}},
+         ""},
+        {"WrongPassword",
+         {{":srv CAP * LS :sasl\r\n", "CAP REQ :sasl\n"},
+          {":srv CAP * ACK :sasl \r\n", "AUTHENTICATE PLAIN\n"},
+          {"AUTHENTICATE +\r\n", plain},
+          {":srv 904 * :SASL authentication failed\r\n", "CAP END\n"}},
+         "SASL-Anmeldung als tovik fehlgeschlagen: SASL authentication failed"},
+        {"NoSasl",
+         {{":srv CAP * LS :multi-prefix\r\n", "CAP END\n"}},
+         "SASL-Anmeldung als tovik fehlgeschlagen: der Server bietet SASL nicht an"},
+        {"NoPlain",
+         {{":srv CAP * LS :sasl=EXTERNAL\r\n", "CAP END\n"}},
+         "SASL-Anmeldung als tovik fehlgeschlagen: der Server nimmt PLAIN nicht an (EXTERNAL)"},
+        {"Refused",
+         {{":srv CAP * LS :sasl\r\n", "CAP REQ :sasl\n"}, {":srv CAP * NAK :sasl\r\n", "CAP END\n"}},
+         "SASL-Anmeldung als tovik fehlgeschlagen: der Server gibt SASL nicht frei"},
+        {"NoAnswer",
+         {{":srv CAP * LS :sasl\r\n", "CAP REQ :sasl\n"}, {":srv CAP * ACK :sasl\r\n", "AUTHENTICATE PLAIN\n"},
+          {"", "CAP END\n"}},
+         "SASL-Anmeldung als tovik fehlgeschlagen: keine Antwort des Servers"},
+    };
+}
+
+TEST_F(SecureConnectionTest, TheLoginEndsWithCapEndWhateverTheServerAnswers) {
+    for (const LoginCase& c : LoginCases()) {
+        SCOPED_TRACE(c.name);
+        errors_.clear();
+        accounts_.clear();
+        Set("IRC", "TLSFingerprint", PinOf(Certificate()));
+        Set("IRC", "SASLAccount", "tovik");
+        Set("IRC", "SASLPassword", "geheim");
+        BotTimings timings;
+        timings.login = std::chrono::milliseconds(500);
+        StartBot(true, timings);
+        // The exchange goes first, then the registration as ever.
+        ASSERT_TRUE(server_->WaitForLines(3, 10000)) << (errors_.empty() ? "" : errors_[0]);
+        EXPECT_EQ(Escaped(server_->Received()), Escaped("CAP LS 302\nNICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n"));
+        for (const auto& [sent, answer] : c.steps) {
+            const std::size_t mark = server_->Received().size();
+            if (!sent.empty()) server_->Send(sent);
+            if (answer.empty()) continue;
+            ASSERT_TRUE(AwaitCondition([&] { return server_->Received().size() >= mark + answer.size(); }, 5000))
+                << "after " << Escaped(sent);
+            EXPECT_EQ(Escaped(server_->Received().substr(mark)), Escaped(answer)) << "after " << Escaped(sent);
+        }
+        if (c.error.empty()) {
+            EXPECT_TRUE(errors_.empty()) << errors_[0];
+            EXPECT_EQ(accounts_, Texts{"tovik"});
+        } else {
+            EXPECT_EQ(errors_, Texts{c.error});
+            EXPECT_TRUE(accounts_.empty());
+        }
+        // Registration completes either way, and nothing more of the
+        // exchange follows.
+        const std::size_t mark = server_->Received().size();
+        ASSERT_NO_FATAL_FAILURE(EnterService());
+        EXPECT_EQ(server_->Received().substr(mark).rfind("JOIN #Tovik-B0T\n", 0), 0u)
+            << Escaped(server_->Received().substr(mark));
+        EXPECT_EQ(server_->Received().find("CAP END"), server_->Received().rfind("CAP END"));
+        bot_.reset();
+    }
+}
+
+// Over plain TCP the password stays at home: the registration is today's,
+// and the operator hears once why the bot is not logged in.
+TEST_F(SecureConnectionTest, NoPasswordGoesOverPlainTcp) {
+    Set("IRC", "SASLAccount", "tovik");
+    Set("IRC", "SASLPassword", "geheim");
+    BotTimings timings;
+    timings.reconnectScale = 0.001;
+    StartBot(false, timings);
+    ASSERT_TRUE(server_->WaitForLines(2));
+    ASSERT_TRUE(server_->WaitForClient());
+    server_->CloseClient();  // a second connection, and a third
+    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() >= 2 && server_->Lines().size() >= 4; }, 10000));
+    EXPECT_EQ(Escaped(server_->Received()),
+              Escaped("NICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\nNICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n"));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].rfind("SASL-Anmeldung als tovik unterbleibt: ", 0), 0u) << errors_[0];
+}
+
+// With message tags on, a line can carry 8 KB before its prefix. The bot
+// reads the message as ever, and the tags reach neither the log nor the
+// command channel nor the answer.
+TEST_F(SecureConnectionTest, MessageTagsOfLongLinesReachNoReport) {
+    StartBot(false);
+    ASSERT_TRUE(server_->WaitForLines(2));
+    ASSERT_NO_FATAL_FAILURE(EnterService());
+    const std::string tags = "@time=2026-12-08T12:00:00.000Z;msgid=abc;+draft/reply=" + std::string(8500, 'x') + " ";
+    const std::string line = ":anna!a@h PRIVMSG Tovik-B0T :hallo, wie alt bist du?";
+    ASSERT_GT(tags.size() + line.size(), 8600u);
+    const auto mark = server_->Lines().size();
+    server_->Send(tags + line + "\r\n");
+    const int report = server_->WaitForPrefix("PRIVMSG #Tovik-B0T :", mark);
+    ASSERT_GE(report, 0);
+    EXPECT_EQ(server_->Lines()[report].text, "PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hallo, wie alt bist du?");
+    ASSERT_GE(server_->WaitForPrefix("PRIVMSG anna :", mark), 0);
+    EXPECT_EQ(server_->Received().find("draft"), std::string::npos);
+    EXPECT_NE(std::find(log_.begin(), log_.end(), line), log_.end());
+}
+
+}  // namespace
+}  // namespace tovik
