@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QApplication>
 #include <QTest>
 #include <vector>
 
@@ -187,6 +188,11 @@ TEST_F(KeyboardTest, SettingsDialogsApplyWithAltBAndCancelWithAltA) {
     ASSERT_TRUE(ShowActive(&irc));
     ExpectAccessible(&irc);
     irc.BotNickEdit->setText(QStringLiteral("Nick"));
+    // The account's captions lead to their fields.
+    QTest::keyClick(irc.focusWidget(), Qt::Key_K, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), irc.SASLAccountEdit);
+    QTest::keyClick(irc.focusWidget(), Qt::Key_W, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), irc.SASLPasswordEdit);
     EXPECT_EQ(PressAlt(&irc, Qt::Key_B), irc.ApplyButton);
     EXPECT_FALSE(irc.isVisible());
     EXPECT_NE(ReadFileBytes(context.ProfilePath()).find("BotNick=Nick\r\n"), std::string::npos);

@@ -115,7 +115,7 @@ TEST_F(OptionsTest, AWriteErrorIsReportedAndTheDialogStaysOpen) {
 TEST_F(OptionsTest, IrcLooksAsDesigned) {
     TIRCOptionsForm form(context, reporter);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("--] IRC Einstellungen [--"));
-    EXPECT_EQ(form.size(), QSize(353, 123));
+    EXPECT_EQ(form.size(), QSize(353, 179));
     EXPECT_TRUE(form.IRCServerComboBox->isEditable());
     QStringList items;
     for (int i = 0; i < form.IRCServerComboBox->count(); ++i) items << form.IRCServerComboBox->itemText(i);
@@ -124,8 +124,17 @@ TEST_F(OptionsTest, IrcLooksAsDesigned) {
                                   QStringLiteral("irc.rizon.net"), QStringLiteral("irc.undernet.org")}));
     EXPECT_TRUE(items.contains(QString::fromLatin1(kDefaultIrcServer.data(), kDefaultIrcServer.size())));
     const std::vector<QWidget*> order{form.IRCServerComboBox, form.IRCPortEdit,    form.CancelButton,
-                                      form.ApplyButton,       form.ComChannelEdit, form.BotNickEdit};
+                                      form.ApplyButton,       form.ComChannelEdit, form.BotNickEdit,
+                                      form.SASLAccountEdit,   form.SASLPasswordEdit};
     EXPECT_EQ(test::TabOrderOf(order), order) << test::FocusChainNames(&form);
+    // The account's two rows come below the fields that were there before,
+    // and the password shows as dots.
+    EXPECT_EQ(form.BotNickEdit->geometry().top(), 64);
+    EXPECT_GT(form.SASLAccountEdit->geometry().top(), form.BotNickEdit->geometry().bottom());
+    EXPECT_GT(form.SASLPasswordEdit->geometry().top(), form.SASLAccountEdit->geometry().bottom());
+    EXPECT_GT(form.ApplyButton->geometry().top(), form.SASLPasswordEdit->geometry().bottom());
+    EXPECT_LE(form.ApplyButton->geometry().bottom(), 179);
+    EXPECT_EQ(form.SASLPasswordEdit->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(OptionsTest, IrcShowsTheDefaultsOfANewProfile) {
@@ -137,12 +146,27 @@ TEST_F(OptionsTest, IrcShowsTheDefaultsOfANewProfile) {
     EXPECT_EQ(form.BotNickEdit->text(), QStringLiteral("TovikBot"));
 }
 
-TEST_F(OptionsTest, IrcApplyWritesTheFourKeysInOrder) {
+TEST_F(OptionsTest, IrcApplyWritesTheSixKeysInOrder) {
     TIRCOptionsForm form(context, reporter);
     form.FormShow();
+    EXPECT_EQ(form.SASLAccountEdit->text(), QString());
+    EXPECT_EQ(form.SASLPasswordEdit->text(), QString());
     form.ApplyButtonClick();
     EXPECT_EQ(Ini(), "[IRC]\r\nServer=irc.libera.chat\r\nPort=6667\r\nCommandoChannel=#BotCommand\r\n"
-                     "BotNick=TovikBot\r\n");
+                     "BotNick=TovikBot\r\nSASLAccount=\r\nSASLPassword=\r\n");
+}
+
+TEST_F(OptionsTest, IrcShowsAndStoresTheAccount) {
+    WriteFileBytes(context.ProfilePath(), "[IRC]\r\nPort=+6697\r\nSASLAccount=J\xF6rg\r\nSASLPassword=geh eim\r\n");
+    TIRCOptionsForm form(context, reporter);
+    form.FormShow();
+    EXPECT_EQ(form.IRCPortEdit->text(), QStringLiteral("+6697"));
+    EXPECT_EQ(form.SASLAccountEdit->text(), QStringLiteral("Jörg"));
+    EXPECT_EQ(form.SASLPasswordEdit->text(), QStringLiteral("geh eim"));
+    form.SASLPasswordEdit->setText(QStringLiteral("neuß"));
+    form.ApplyButtonClick();
+    EXPECT_EQ(Escaped(Ini()), Escaped("[IRC]\r\nPort=+6697\r\nSASLAccount=J\xF6rg\r\nSASLPassword=neu\xDF\r\n"
+                                      "Server=irc.libera.chat\r\nCommandoChannel=#BotCommand\r\nBotNick=TovikBot\r\n"));
 }
 
 TEST_F(OptionsTest, IrcOffersTheFirstNameAsNickAndKeepsAnUnlistedServer) {
@@ -156,7 +180,8 @@ TEST_F(OptionsTest, IrcOffersTheFirstNameAsNickAndKeepsAnUnlistedServer) {
     form.ComChannelEdit->setText(QStringLiteral("kein Kanal"));
     form.ApplyButtonClick();
     EXPECT_EQ(Escaped(Ini()), Escaped("[PersonData]\r\nPreName=J\xF6rg\r\n[IRC]\r\nServer=irc.example.org\r\n"
-                                      "Port=sechs\r\nCommandoChannel=kein Kanal\r\nBotNick=J\xF6rg\r\n"));
+                                      "Port=sechs\r\nCommandoChannel=kein Kanal\r\nBotNick=J\xF6rg\r\n"
+                                      "SASLAccount=\r\nSASLPassword=\r\n"));
     EXPECT_EQ(form.IRCServerComboBox->count(), 6);
 }
 
