@@ -303,6 +303,8 @@ void BotRuntime::Impl::Connect() {
     // "+6697": this port speaks TLS (the sign is no part of the number).
     const bool tls = portText.front() == '+';
     const std::string pin = NormalizedFingerprint(profile.ReadValue("IRC", "TLSFingerprint", ""));
+    if (tls && !QSslSocket::supportsSsl())
+        throw Error("TLS-Fehler: auf diesem System fehlt die TLS-Bibliothek (OpenSSL 3)");
 
     SwitchIdentOn();
     DiscardSession();
