@@ -279,7 +279,6 @@ protected:
         std::string why;
         ASSERT_TRUE(network_->Start(&why)) << why;
         ASSERT_TRUE(network_->RegisterAccount(kAccount, kPassword, &why)) << why;
-        Set("IRC", "TLSFingerprint", certificate_.fingerprint);
         Set("IRC", "SASLAccount", kAccount);
     }
 
@@ -318,6 +317,7 @@ protected:
 
 TEST_F(SaslTest, OverTlsTheBotLogsInToItsAccountBeforeRegistering) {
     Set("IRC", "Port", "+" + std::to_string(network_->TlsPort()));
+    Set("IRC", "TLSFingerprint", certificate_.fingerprint);
     Set("IRC", "SASLPassword", kPassword);
     ASSERT_NO_FATAL_FAILURE(StartBot());
     ASSERT_NO_FATAL_FAILURE(ExpectRegisteredAndJoined());
@@ -333,6 +333,7 @@ TEST_F(SaslTest, OverTlsTheBotLogsInToItsAccountBeforeRegistering) {
 
 TEST_F(SaslTest, AWrongPasswordIsReportedAndTheBotRegistersAnyway) {
     Set("IRC", "Port", "+" + std::to_string(network_->TlsPort()));
+    Set("IRC", "TLSFingerprint", certificate_.fingerprint);
     Set("IRC", "SASLPassword", kPassword + "-falsch");
     ASSERT_NO_FATAL_FAILURE(StartBot());
     const std::string prefix = "SASL-Anmeldung als " + kAccount + " fehlgeschlagen: ";
