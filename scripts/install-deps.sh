@@ -2,20 +2,25 @@
 # Installs the Debian 12 packages that building and running need; with
 # --ircd also the IRC server that the demo starts; with --tests also what the
 # test suite needs (GoogleTest, Google Benchmark, that IRC server and a
-# second one with flood protection of its own, the screenshot tools).
+# second one with flood protection of its own, IRC services for SASL log-ins,
+# the openssl tool for the test servers' certificates, the screenshot tools).
+# The system's certificate store is always installed: the bot checks a TLS
+# server's certificate against it.
 #
 # The IRC servers' packages start a system-wide server on all interfaces at
-# every boot. The tests start their own on loopback, so the packages'
-# services are neither started nor enabled here, and stopped if they run.
+# every boot, and atheme-services its services daemon. The tests start their
+# own on loopback, so the packages' services are neither started nor enabled
+# here, and stopped if they run.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev)
+packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev ca-certificates)
 with_ircd=0
 services=(ngircd)
 case "${1:-}" in
   --tests)
     with_ircd=1
-    services+=(inspircd)
+    services+=(inspircd atheme-services)
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd inspircd
+               atheme-services openssl
                xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
   --ircd)
     with_ircd=1

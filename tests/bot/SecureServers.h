@@ -1,0 +1,126 @@
+#pragma once
+// IRC servers with TLS, and services that log users in with SASL, for the
+// tests of the bot's secure connections. Everything runs on loopback with
+// configuration written into the test's temporary directory:
+//
+//   - a self-signed certificate for "localhost" / 127.0.0.1, made with the
+//     openssl tool, and its SHA-256 fingerprint as the bot reports it;
+//   - ngircd with a plain and a TLS client port;
+//   - InspIRCd with a plain and a TLS client port, linked to atheme-services
+//     (NickServ for registering accounts, SaslServ for SASL PLAIN).
+//
+// Every server is a child process of the test and ends with it.
+
+#include <QProcess>
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace tovik::test {
+
+inline constexpr const char* kNgircdBinary = "/usr/sbin/ngircd";
+inline constexpr const char* kInspircdBinary = "/usr/sbin/inspircd";
+inline constexpr const char* kAthemeBinary = "/usr/bin/atheme-services";
+inline constexpr const char* kOpensslBinary = "/usr/bin/openssl";
+
+// Distinct loopback ports that were free a moment ago.
+std::vector<quint16> FreeLoopbackPorts(std::size_t count);
+
+// Whether something accepts TCP connections on the loopback port.
+bool Accepts(quint16 port);
+
+// A certificate, its key and Diffie-Hellman parameters in PEM files, all
+// readable by everyone: the servers may read them after dropping to an
+// unprivileged user, and the key protects nothing but a test.
+struct TestCertificate {
+    QString certFile;
+    QString keyFile;
+    QString dhFile;
+    std::string fingerprint;  // SHA-256 of the certificate, "AA:BB:..."
+};
+
+// Makes a self-signed certificate for CN and SAN localhost / 127.0.0.1,
+// valid for two days, with an EC P-256 key (made in an instant, unlike
+// RSA), in `dir`. The DH parameters are the fixed RFC 7919 group, so no
+// prime has to be searched for either. Empty on failure, with the reason in
+// *why.
+std::optional<TestCertificate> MakeTestCertificate(const QString& dir, std::string* why);
+
+// One server in the foreground, owned by the test. It is stopped with
+// SIGKILL by default: InspIRCd built with GnuTLS crashes on its way out
+// after SIGTERM, and a kill can never hang a test.
+class ServerProcess {
+public:
+    ServerProcess() = default;
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+    ~ServerProcess() { Stop(); }
+
+    // runAs: user and group ids to switch to before exec, or none.
+    bool Start(const QString& program, const QStringList& args, const QString& workingDir,
+               std::optional<std::pair<uid_t, gid_t>> runAs = std::nullopt);
+    void Stop(bool gently = false);
+    bool Running() const { return process_ && process_->state() != QProcess::NotRunning; }
+    std::string Output();
+
+private:
+    std::unique_ptr<QProcess> process_;
+    std::string output_;
+};
+
+// ngircd with a plain port and a TLS port.
+class TlsNgircd {
+public:
+    TlsNgircd(QString dir, TestCertificate certificate);
+    bool Start(std::string* why);
+    void Stop() { server_.Stop(); }
+    quint16 PlainPort() const { return plainPort_; }
+    quint16 TlsPort() const { return tlsPort_; }
+    std::string Output() { return "ngircd:\n" + server_.Output(); }
+
+private:
+    QString dir_;
+    TestCertificate certificate_;
+    quint16 plainPort_ = 0;
+    quint16 tlsPort_ = 0;
+    ServerProcess server_;
+};
+
+// InspIRCd with a plain and a TLS client port and a server port on which
+// atheme-services links in. Start() returns once NickServ and SaslServ are
+// on the network.
+class ServicesNetwork {
+public:
+    ServicesNetwork(QString dir, TestCertificate certificate);
+    ~ServicesNetwork() { Stop(); }
+    bool Start(std::string* why);
+    void Stop();
+    quint16 PlainPort() const { return plainPort_; }
+    quint16 TlsPort() const { return tlsPort_; }
+    std::string Output();
+
+    // Registers `account` with NickServ as a plain client whose nick is the
+    // account name, and waits for NickServ's confirmation.
+    bool RegisterAccount(const std::string& account, const std::string& password, std::string* why);
+
+private:
+    QStringList WriteInspircdConfig();
+    QStringList WriteAthemeConfig(std::string* why);
+
+    QString dir_;
+    TestCertificate certificate_;
+    quint16 plainPort_ = 0;
+    quint16 tlsPort_ = 0;
+    quint16 linkPort_ = 0;
+    std::optional<std::pair<uid_t, gid_t>> servicesUser_;
+    ServerProcess ircd_;
+    ServerProcess services_;
+};
+
+}  // namespace tovik::test
