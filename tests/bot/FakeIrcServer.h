@@ -33,8 +33,8 @@ public:
     explicit FakeIrcServer(const TestCertificate& certificate) {
         auto tls = std::make_unique<QSslServer>();
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        QFile cert(QString::fromStdString(certificate.certPath));
-        QFile key(QString::fromStdString(certificate.keyPath));
+        QFile cert(certificate.certFile);
+        QFile key(certificate.keyFile);
         if (cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)) {
             configuration.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
             configuration.setPrivateKey(QSslKey(&key, QSsl::Ec, QSsl::Pem));

@@ -27,13 +27,14 @@ const std::string kGrey = "\x03" "14";
 // One certificate for the whole suite: made once, it keeps the tests quick.
 const test::TestCertificate& Certificate() {
     static QTemporaryDir dir;
-    static const test::TestCertificate certificate = test::MakeTestCertificate(dir.path().toStdString());
+    static const test::TestCertificate certificate =
+        test::MakeTestCertificate(dir.path(), nullptr).value_or(test::TestCertificate{});
     return certificate;
 }
 
 std::string PinOf(const test::TestCertificate& certificate) {
     std::string pin;
-    for (char c : certificate.Fingerprint())
+    for (char c : certificate.fingerprint)
         if (c != ':') pin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return pin;
 }
@@ -43,7 +44,7 @@ protected:
     QCoreApplication& app_ = test::EnsureApp();
 
     void SetUp() override {
-        ASSERT_FALSE(Certificate().certPath.empty()) << "openssl could not make a certificate";
+        ASSERT_FALSE(Certificate().fingerprint.empty()) << "openssl could not make a certificate";
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(QDir(dir_.path()).mkpath("PROFILES"));
         context_ = ProfileContext(dir_.path().toStdString(), "test");
@@ -94,8 +95,8 @@ protected:
 // written, and the bot then works as over TCP: registration, answers, and
 // the photo offer naming the connection's own address.
 TEST_F(SecureConnectionTest, APinnedCertificateIsTakenAndTheBotWorksAsOverTcp) {
-    for (const std::string& pin : {PinOf(Certificate()), Certificate().Fingerprint(),
-                                   " " + Certificate().Fingerprint().substr(0, 30) + " " +
+    for (const std::string& pin : {PinOf(Certificate()), Certificate().fingerprint,
+                                   " " + Certificate().fingerprint.substr(0, 30) + " " +
                                        PinOf(Certificate()).substr(20) + " "}) {
         SCOPED_TRACE(pin);
         log_.clear();
@@ -143,7 +144,7 @@ TEST_F(SecureConnectionTest, ARefusedCertificateSendsNothingAndIsReportedOnce) {
         ASSERT_TRUE(AwaitCondition(
             [&] { return std::count(states_.begin(), states_.end(), BotState::Waiting) >= 3; }, 15000));
         ASSERT_EQ(errors_.size(), 1u);
-        const std::string suffix = ". Fingerabdruck des Servers (SHA-256): " + Certificate().Fingerprint();
+        const std::string suffix = ". Fingerabdruck des Servers (SHA-256): " + Certificate().fingerprint;
         const std::string& text = errors_[0];
         ASSERT_GT(text.size(), suffix.size());
         EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix) << text;

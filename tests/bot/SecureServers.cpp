@@ -26,23 +26,6 @@ constexpr QFile::Permissions kOpenDirectory = QFile::ReadOwner | QFile::WriteOwn
                                               QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                               QFile::ExeOther;
 
-// Runs a short tool to its end; false with its output in *why otherwise.
-bool RunTool(const QString& program, const QStringList& args, std::string* why) {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(program, args);
-    const bool finished = tool.waitForFinished(30000);
-    if (finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0) return true;
-    if (!finished) {
-        tool.kill();
-        tool.waitForFinished(5000);
-    }
-    if (why)
-        *why = (program + " " + args.join(' ')).toStdString() + " failed:\n" + tool.readAll().toStdString() +
-               tool.errorString().toStdString();
-    return false;
-}
-
 void WriteFile(const QString& path, const std::string& text, QFile::Permissions permissions = kReadableByAll) {
     WriteFileBytes(path.toStdString(), text);
     QFile::setPermissions(path, permissions);
@@ -65,29 +48,6 @@ bool Accepts(quint16 port) {
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
     return probe.waitForConnected(200);
-}
-
-std::optional<TestCertificate> MakeTestCertificate(const QString& dir, std::string* why) {
-    TestCertificate made{dir + "/cert.pem", dir + "/key.pem", dir + "/dh.pem", {}};
-    if (!RunTool(kOpensslBinary,
-                 {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                  made.keyFile, "-out", made.certFile, "-days", "2", "-subj", "/CN=localhost", "-addext",
-                  "subjectAltName=DNS:localhost,IP:127.0.0.1"},
-                 why))
-        return std::nullopt;
-    // GnuTLS servers want DH parameters for the old key exchanges.
-    if (!RunTool(kOpensslBinary,
-                 {"genpkey", "-genparam", "-algorithm", "DH", "-pkeyopt", "group:ffdhe2048", "-out", made.dhFile},
-                 why))
-        return std::nullopt;
-    for (const QString& file : {made.certFile, made.keyFile, made.dhFile}) QFile::setPermissions(file, kReadableByAll);
-    const auto certificates = QSslCertificate::fromPath(made.certFile, QSsl::Pem);
-    if (certificates.size() != 1) {
-        if (why) *why = "the certificate made by openssl cannot be read";
-        return std::nullopt;
-    }
-    made.fingerprint = certificates.front().digest(QCryptographicHash::Sha256).toHex(':').toUpper().toStdString();
-    return made;
 }
 
 bool ServerProcess::Start(const QString& program, const QStringList& args, const QString& workingDir,

@@ -3,8 +3,6 @@
 // tests of the bot's secure connections. Everything runs on loopback with
 // configuration written into the test's temporary directory:
 //
-//   - a self-signed certificate for "localhost" / 127.0.0.1, made with the
-//     openssl tool, and its SHA-256 fingerprint as the bot reports it;
 //   - ngircd with a plain and a TLS client port;
 //   - InspIRCd with a plain and a TLS client port, linked to atheme-services
 //     (NickServ for registering accounts, SaslServ for SASL PLAIN).
@@ -18,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "TestSupport.h"
 #include <vector>
 
 #include <sys/types.h>
@@ -27,7 +27,6 @@ namespace tovik::test {
 inline constexpr const char* kNgircdBinary = "/usr/sbin/ngircd";
 inline constexpr const char* kInspircdBinary = "/usr/sbin/inspircd";
 inline constexpr const char* kAthemeBinary = "/usr/bin/atheme-services";
-inline constexpr const char* kOpensslBinary = "/usr/bin/openssl";
 
 // Distinct loopback ports that were free a moment ago.
 std::vector<quint16> FreeLoopbackPorts(std::size_t count);
@@ -35,22 +34,6 @@ std::vector<quint16> FreeLoopbackPorts(std::size_t count);
 // Whether something accepts TCP connections on the loopback port.
 bool Accepts(quint16 port);
 
-// A certificate, its key and Diffie-Hellman parameters in PEM files, all
-// readable by everyone: the servers may read them after dropping to an
-// unprivileged user, and the key protects nothing but a test.
-struct TestCertificate {
-    QString certFile;
-    QString keyFile;
-    QString dhFile;
-    std::string fingerprint;  // SHA-256 of the certificate, "AA:BB:..."
-};
-
-// Makes a self-signed certificate for CN and SAN localhost / 127.0.0.1,
-// valid for two days, with an EC P-256 key (made in an instant, unlike
-// RSA), in `dir`. The DH parameters are the fixed RFC 7919 group, so no
-// prime has to be searched for either. Empty on failure, with the reason in
-// *why.
-std::optional<TestCertificate> MakeTestCertificate(const QString& dir, std::string* why);
 
 // One server in the foreground, owned by the test. It is stopped with
 // SIGKILL by default: InspIRCd built with GnuTLS crashes on its way out

@@ -53,32 +53,51 @@ QCoreApplication& EnsureApp() {
     return *app;
 }
 
-TestCertificate MakeTestCertificate(const std::string& dir) {
-    const QString cert = QString::fromStdString(dir + "/cert.pem");
-    const QString key = QString::fromStdString(dir + "/key.pem");
-    QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    // An EC key: made in milliseconds, where RSA takes a noticeable while.
-    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                              "-days", "2", "-subj", "/CN=localhost", "-addext",
-                              "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", key, "-out", cert});
-    if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0) return {};
-    QFile file(cert);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QSslCertificate certificate(&file, QSsl::Pem);
-    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
-    return {cert.toStdString(), key.toStdString(), std::string(digest.constData(), static_cast<std::size_t>(digest.size()))};
+namespace {
+
+constexpr QFile::Permissions kReadableByAll =
+    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+
+// Runs a short tool to its end; false with its output in *why otherwise.
+bool RunTool(const QString& program, const QStringList& args, std::string* why) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program, args);
+    const bool finished = tool.waitForFinished(30000);
+    if (finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0) return true;
+    if (!finished) {
+        tool.kill();
+        tool.waitForFinished(5000);
+    }
+    if (why)
+        *why = (program + " " + args.join(' ')).toStdString() + " failed:\n" + tool.readAll().toStdString() +
+               tool.errorString().toStdString();
+    return false;
 }
 
-std::string TestCertificate::Fingerprint() const {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char byte : sha256) {
-        if (!out.empty()) out += ':';
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0x0F];
+}  // namespace
+
+std::optional<TestCertificate> MakeTestCertificate(const QString& dir, std::string* why) {
+    TestCertificate made{dir + "/cert.pem", dir + "/key.pem", dir + "/dh.pem", {}};
+    if (!RunTool(kOpensslBinary,
+                 {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                  made.keyFile, "-out", made.certFile, "-days", "2", "-subj", "/CN=localhost", "-addext",
+                  "subjectAltName=DNS:localhost,IP:127.0.0.1"},
+                 why))
+        return std::nullopt;
+    // GnuTLS servers want DH parameters for the old key exchanges.
+    if (!RunTool(kOpensslBinary,
+                 {"genpkey", "-genparam", "-algorithm", "DH", "-pkeyopt", "group:ffdhe2048", "-out", made.dhFile},
+                 why))
+        return std::nullopt;
+    for (const QString& file : {made.certFile, made.keyFile, made.dhFile}) QFile::setPermissions(file, kReadableByAll);
+    const auto certificates = QSslCertificate::fromPath(made.certFile, QSsl::Pem);
+    if (certificates.size() != 1) {
+        if (why) *why = "the certificate made by openssl cannot be read";
+        return std::nullopt;
     }
-    return out;
+    made.fingerprint = certificates.front().digest(QCryptographicHash::Sha256).toHex(':').toUpper().toStdString();
+    return made;
 }
 
 quint16 FreeLoopbackPort() {

@@ -2,8 +2,10 @@
 // Small helpers for the test suite.
 
 #include <QCoreApplication>
+#include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,15 +24,24 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 // A loopback TCP port that was free a moment ago, for a server the test starts.
 quint16 FreeLoopbackPort();
 
-// A self-signed certificate for "localhost" and 127.0.0.1, made with the
-// openssl tool in `dir` (cert.pem, key.pem); empty paths when that failed.
+inline constexpr const char* kOpensslBinary = "/usr/bin/openssl";
+
+// A certificate, its key and Diffie-Hellman parameters in PEM files, all
+// readable by everyone: the servers may read them after dropping to an
+// unprivileged user, and the key protects nothing but a test.
 struct TestCertificate {
-    std::string certPath;
-    std::string keyPath;
-    std::string sha256;  // the certificate's SHA-256 digest, raw bytes
-    std::string Fingerprint() const;  // "AB:CD:...", as the bot prints it
+    QString certFile;
+    QString keyFile;
+    QString dhFile;
+    std::string fingerprint;  // SHA-256 of the certificate, "AA:BB:..."
 };
-TestCertificate MakeTestCertificate(const std::string& dir);
+
+// Makes a self-signed certificate for CN and SAN localhost / 127.0.0.1,
+// valid for two days, with an EC P-256 key (made in an instant, unlike
+// RSA), in `dir`. The DH parameters are the fixed RFC 7919 group, so no
+// prime has to be searched for either. Empty on failure, with the reason in
+// *why.
+std::optional<TestCertificate> MakeTestCertificate(const QString& dir, std::string* why);
 
 // A QCoreApplication for tests that need an event loop but no widgets.
 // Returns the existing instance if there is one.
