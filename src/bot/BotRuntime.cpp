@@ -403,7 +403,7 @@ void BotRuntime::Impl::IRCClientConnect() {
 // so it is compared here once more.
 void BotRuntime::Impl::IRCClientEncrypted() {
     if (!pin_.empty() && !FingerprintMatches(pin_, PeerDigest())) {
-        const Error refusal(TlsErrorText(pin_.size() == 64 ? kPinMismatch : kPinMalformed, PeerDigest()));
+        const Error refusal(TlsErrorText(PinRefusal(pin_), PeerDigest()));
         endProbe_.Release();
         ircClient_->abort();
         ReportAttemptFailure(refusal);
@@ -422,7 +422,7 @@ void BotRuntime::Impl::IRCClientSslErrors(const QList<QSslError>& errors) {
         ircClient_->ignoreSslErrors(errors);
         return;
     }
-    tlsRefusal_ = pin_.size() == 64 ? kPinMismatch : kPinMalformed;
+    tlsRefusal_ = PinRefusal(pin_);
 }
 
 std::string BotRuntime::Impl::PeerDigest() const {

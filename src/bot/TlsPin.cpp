@@ -31,6 +31,12 @@ bool FingerprintMatches(std::string_view typed, std::string_view digest) {
     return NormalizedFingerprint(typed) == NormalizedFingerprint(expected);
 }
 
+std::string_view PinRefusal(std::string_view typed) {
+    const std::string pin = NormalizedFingerprint(typed);
+    const bool hex = pin.find_first_not_of("0123456789abcdef") == std::string::npos;
+    return pin.size() == 64 && hex ? kPinMismatch : kPinMalformed;
+}
+
 std::string TlsErrorText(std::string_view reason, std::string_view digest) {
     std::string text = "TLS-Fehler: ";
     text += reason;

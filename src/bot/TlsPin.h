@@ -19,6 +19,10 @@ std::string NormalizedFingerprint(std::string_view typed);
 // fingerprint can match.
 bool FingerprintMatches(std::string_view typed, std::string_view digest);
 
+// Why a certificate does not match the typed fingerprint: it names another
+// certificate, or it is no SHA-256 fingerprint at all.
+std::string_view PinRefusal(std::string_view typed);
+
 // "TLS-Fehler: <reason>. Fingerabdruck des Servers (SHA-256): <AB:CD:...>"
 std::string TlsErrorText(std::string_view reason, std::string_view digest);
 
