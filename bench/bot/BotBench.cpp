@@ -12,7 +12,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QHostAddress>
+#include <QProcess>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -42,18 +47,51 @@ bool Await(const std::function<bool()>& pred, int ms = 10000) {
     return true;
 }
 
+enum class Link { Tcp, Tls };
+
+// A self-signed certificate (EC P-256, made by the openssl tool) for a TLS
+// server on loopback, and its fingerprint for the bot's profile.
+bool MakeTlsServer(const QString& dir, QSslServer& server, std::string& pin) {
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                              "-days", "2", "-subj", "/CN=localhost", "-keyout", dir + "/key.pem", "-out",
+                              dir + "/cert.pem"});
+    if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0) return false;
+    QFile cert(dir + "/cert.pem");
+    QFile key(dir + "/key.pem");
+    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(&cert, QSsl::Pem));
+    configuration.setPrivateKey(QSslKey(&key, QSsl::Ec, QSsl::Pem));
+    server.setSslConfiguration(configuration);
+    pin = configuration.localCertificate().digest(QCryptographicHash::Sha256).toHex().toStdString();
+    return true;
+}
+
 // The bot online against a loopback server that counts the lines it gets.
 class Rig {
 public:
     // `pace`: the send queue's; by default so fast that it never holds a
     // line, so that what is measured is the bot's own work.
-    explicit Rig(const std::string& charTime, SendPace pace = {1'000'000, std::chrono::milliseconds(1)}) {
+    explicit Rig(const std::string& charTime, SendPace pace = {1'000'000, std::chrono::milliseconds(1)},
+                 Link link = Link::Tcp) {
         QDir(dir_.path()).mkpath("PROFILES");
         context_ = ProfileContext(dir_.path().toStdString(), "bench");
-        server_.listen(QHostAddress::LocalHost, 0);
+        std::string pin;
+        if (link == Link::Tls) {
+            auto tls = std::make_unique<QSslServer>();
+            if (!MakeTlsServer(dir_.path(), *tls, pin)) return;
+            server_ = std::move(tls);
+        } else {
+            server_ = std::make_unique<QTcpServer>();
+        }
+        server_->listen(QHostAddress::LocalHost, 0);
         ProfileFile profile(context_.ProfilePath());
         profile.WriteValue("IRC", "Server", "127.0.0.1");
-        profile.WriteValue("IRC", "Port", std::to_string(server_.serverPort()));
+        std::string port = link == Link::Tls ? "+" : "";
+        port += std::to_string(server_->serverPort());
+        profile.WriteValue("IRC", "Port", port);
+        profile.WriteValue("IRC", "TLSFingerprint", pin);
         profile.WriteValue("General", "CharTime", charTime);
         // A profile written moments ago is re-read on every lookup (its
         // timestamp cannot yet tell a second change apart); a running bot's
@@ -67,8 +105,10 @@ public:
         QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string&) { ++received_; });
         clock_.start();
         bot_->OnlineButtonClick();
-        Await([this] { return server_.hasPendingConnections(); });
-        client_ = server_.nextPendingConnection();
+        // A TLS server offers the connection once its handshake is done.
+        Await([this] { return server_->hasPendingConnections(); });
+        client_ = server_->nextPendingConnection();
+        if (!client_) return;
         QObject::connect(client_, &QTcpSocket::readyRead, [this] {
             const QByteArray bytes = client_->readAll();
             sent_ += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
@@ -81,8 +121,10 @@ public:
         // The bot creates its channel and is its operator, so it reports.
         Send(":srv 376 Tovik-B0T :End of MOTD\r\n:srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n"
              ":srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
-        Await([this] { return sent_ >= 6; }, 20000);
+        ready_ = Await([this] { return sent_ >= 6; }, 20000);
     }
+
+    bool Ready() const { return ready_; }
 
     void Send(const std::string& bytes) {
         client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
@@ -99,8 +141,9 @@ private:
     QTemporaryDir dir_;
     ProfileContext context_;
     Random random_;
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;  // a QSslServer for TLS
     QTcpSocket* client_ = nullptr;
+    bool ready_ = false;
     std::unique_ptr<BotRuntime> bot_;
 };
 
@@ -124,9 +167,14 @@ void BM_ChannelTrafficLines(benchmark::State& state) {
 }
 BENCHMARK(BM_ChannelTrafficLines)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// From a private message leaving the server to the reply line arriving back.
+// From a private message leaving the server to the reply line arriving back,
+// over plain TCP and over TLS.
 void BM_ReplyLatencyNoTypingTime(benchmark::State& state) {
-    Rig rig("0");
+    Rig rig("0", {1'000'000, std::chrono::milliseconds(1)}, state.range(0) == 1 ? Link::Tls : Link::Tcp);
+    if (!rig.Ready()) {
+        state.SkipWithError("the bot did not get online");
+        return;
+    }
     std::vector<double> latencies;
     for (auto _ : state) {
         const std::size_t target = rig.sent_ + 3;  // report, reply report, reply
@@ -143,7 +191,13 @@ void BM_ReplyLatencyNoTypingTime(benchmark::State& state) {
     state.counters["p95_us"] = latencies[latencies.size() * 95 / 100];
     state.counters["p99_us"] = latencies[latencies.size() * 99 / 100];
 }
-BENCHMARK(BM_ReplyLatencyNoTypingTime)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(BM_ReplyLatencyNoTypingTime)
+    ->ArgName("tls")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000);
 
 // N questions from M partners at once through a server that takes one line
 // per interval (a tenth of a live network's second, so that a run takes

@@ -627,7 +627,8 @@ void BotRuntime::Impl::IRCClientRead() {
         try {
             // Tags carry nothing the bot uses; no parser, report or
             // partner's text ever sees them.
-            HandleServerLine(std::string(WithoutTags(line)));
+            const std::string_view untagged = WithoutTags(line);
+            HandleServerLine(untagged.size() == line.size() ? line : std::string(untagged));
         } catch (const std::exception& error) {
             // One report per read: a broken CharTime fails every line alike.
             if (failure.empty()) failure = error.what();
