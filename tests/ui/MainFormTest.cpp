@@ -267,6 +267,9 @@ TEST_F(MainFormTest, ALostConnectionShowsWhenTheNextAttemptComesAndOfflineStopsI
     ASSERT_TRUE(server.WaitForClient());
     server.Send(":srv 001 Tovik-B0T :Willkommen\r\n");
     ASSERT_TRUE(WaitUntil([&] { return form->ConnectionPanel->text() == QStringLiteral("Online"); }));
+    // As the runtime says when the server has logged the bot in.
+    emit form->Runtime().LoggedIn("J\xF6rg");
+    EXPECT_EQ(form->ConnectionPanel->text(), QStringLiteral("Online (Konto J\u00f6rg)"));
     server.CloseClient();
     ASSERT_TRUE(WaitUntil([&] { return form->ConnectionPanel->text().startsWith(QStringLiteral("Getrennt")); }));
     // About 15 s from now, give or take a fifth.
