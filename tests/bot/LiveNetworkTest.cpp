@@ -27,6 +27,7 @@
 #include <regex>
 
 #include "IrcTestClient.h"
+#include "SecureServers.h"
 #include "TestSupport.h"
 #include "bot/BotRuntime.h"
 #include "chat/Answers.h"
@@ -54,11 +55,6 @@ std::string NameOf(ServerKind kind) { return kind == ServerKind::InspIRCd ? "Ins
 // So that a failure names the server, not four bytes.
 void PrintTo(ServerKind kind, std::ostream* os) { *os << NameOf(kind); }
 
-bool Accepts(quint16 port) {
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, port);
-    return probe.waitForConnected(200);
-}
 
 // One IRC server in the foreground, started and stopped by the test. It is
 // stopped with SIGKILL: that is the outage the restart test wants, and a
@@ -75,7 +71,7 @@ public:
         process_->setWorkingDirectory(dir_);
         process_->start(BinaryOf(kind_), kind_ == ServerKind::InspIRCd ? WriteInspircdConfig() : WriteNgircdConfig());
         if (!process_->waitForStarted(5000)) return false;
-        return AwaitCondition([this] { return Accepts(port_); }, 15000);
+        return AwaitCondition([this] { return test::Accepts(port_); }, 15000);
     }
 
     void Kill() {
@@ -93,26 +89,15 @@ public:
     }
 
 private:
-    // The connect class is Debian's as shipped (penalty threshold 10, recvq
-    // and soft sendq 8K, hard sendq 256K) with the server's own defaults
-    // for what it leaves out: fake lag on, one command per second. Only the
-    // clone limit (3 per address) is raised, because every user here comes
-    // from 127.0.0.1, and host names are not looked up, since no resolver
-    // answers on this machine and each lookup would stall a registration.
+    // The shared connect class, with the server's own defaults for what it
+    // leaves out: fake lag on, one command per second.
     QStringList WriteInspircdConfig() {
         const QString conf = dir_ + "/inspircd.conf";
         const std::string text =
             "<server name=\"irc.test.local\" description=\"Test server\" network=\"Testnet\">\n"
             "<admin name=\"Test\" nick=\"Test\" email=\"test@test.local\">\n"
-            "<bind address=\"127.0.0.1\" port=\"" + std::to_string(port_) + "\" type=\"clients\">\n"
-            "<connect allow=\"*\" timeout=\"60\" threshold=\"10\" pingfreq=\"120\" hardsendq=\"262144\"\n"
-            "         softsendq=\"8192\" recvq=\"8192\" localmax=\"50\" globalmax=\"50\" resolvehostnames=\"no\">\n"
-            "<channels users=\"20\" opers=\"60\">\n"
-            "<options prefixquit=\"Quit: \" syntaxhints=\"no\" announcets=\"yes\" hostintopic=\"yes\"\n"
-            "         pingwarning=\"15\" splitwhois=\"no\" exemptchanops=\"\">\n"
-            "<performance quietbursts=\"yes\" softlimit=\"1024\" somaxconn=\"128\" netbuffersize=\"10240\">\n"
-            "<log method=\"file\" type=\"* -USERINPUT -USEROUTPUT\" level=\"default\" target=\"" +
-            (dir_ + "/inspircd.log").toStdString() + "\">\n";
+            "<bind address=\"127.0.0.1\" port=\"" + std::to_string(port_) + "\" type=\"clients\">\n" +
+            test::InspircdClientRules(dir_ + "/inspircd.log");
         test::WriteFileBytes(conf.toStdString(), text);
         QStringList args{"--nofork", "--nopid", "--config=" + conf};
         // It refuses to run as root unless told that this is meant.

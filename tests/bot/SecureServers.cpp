@@ -44,6 +44,17 @@ std::vector<quint16> FreeLoopbackPorts(std::size_t count) {
     return ports;
 }
 
+std::string InspircdClientRules(const QString& logFile) {
+    return "<connect allow=\"*\" timeout=\"60\" threshold=\"10\" pingfreq=\"120\" hardsendq=\"262144\"\n"
+           "         softsendq=\"8192\" recvq=\"8192\" localmax=\"50\" globalmax=\"50\" resolvehostnames=\"no\">\n"
+           "<channels users=\"20\" opers=\"60\">\n"
+           "<options prefixquit=\"Quit: \" syntaxhints=\"no\" announcets=\"yes\" hostintopic=\"yes\"\n"
+           "         pingwarning=\"15\" splitwhois=\"no\" exemptchanops=\"\">\n"
+           "<performance quietbursts=\"yes\" softlimit=\"1024\" somaxconn=\"128\" netbuffersize=\"10240\">\n"
+           "<log method=\"file\" type=\"* -USERINPUT -USEROUTPUT\" level=\"default\" target=\"" +
+           logFile.toStdString() + "\">\n";
+}
+
 bool Accepts(quint16 port) {
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
@@ -173,15 +184,8 @@ QStringList ServicesNetwork::WriteInspircdConfig() {
         "<link name=\"services.test.local\" ipaddr=\"127.0.0.1\" port=\"" + Port(linkPort_) +
         "\" allowmask=\"127.0.0.1/32\" sendpass=\"linkpass\" recvpass=\"linkpass\">\n"
         "<uline server=\"services.test.local\" silent=\"yes\">\n"
-        "<sasl target=\"services.test.local\">\n"
-        "<connect allow=\"*\" timeout=\"60\" threshold=\"10\" pingfreq=\"120\" hardsendq=\"262144\"\n"
-        "         softsendq=\"8192\" recvq=\"8192\" localmax=\"50\" globalmax=\"50\" resolvehostnames=\"no\">\n"
-        "<channels users=\"20\" opers=\"60\">\n"
-        "<options prefixquit=\"Quit: \" syntaxhints=\"no\" announcets=\"yes\" hostintopic=\"yes\"\n"
-        "         pingwarning=\"15\" splitwhois=\"no\" exemptchanops=\"\">\n"
-        "<performance quietbursts=\"yes\" softlimit=\"1024\" somaxconn=\"128\" netbuffersize=\"10240\">\n"
-        "<log method=\"file\" type=\"* -USERINPUT -USEROUTPUT\" level=\"default\" target=\"" +
-        (dir_ + "/inspircd.log").toStdString() + "\">\n";
+        "<sasl target=\"services.test.local\">\n" +
+        InspircdClientRules(dir_ + "/inspircd.log");
     WriteFile(conf, text);
     QStringList args{"--nofork", "--nopid", "--config=" + conf};
     // It refuses to run as root unless told that this is meant.

@@ -31,6 +31,13 @@ inline constexpr const char* kAthemeBinary = "/usr/bin/atheme-services";
 // Distinct loopback ports that were free a moment ago.
 std::vector<quint16> FreeLoopbackPorts(std::size_t count);
 
+// The part of an InspIRCd configuration that every test server shares: the
+// connect class as Debian ships it (penalty threshold 10, recvq and soft
+// sendq 8K, hard sendq 256K), with only the clone limit raised, since every
+// user here comes from 127.0.0.1, and no host name look-ups, since no
+// resolver answers here and each would stall a registration.
+std::string InspircdClientRules(const QString& logFile);
+
 // Whether something accepts TCP connections on the loopback port.
 bool Accepts(quint16 port);
 
