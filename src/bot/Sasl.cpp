@@ -82,6 +82,16 @@ std::optional<std::string> OfferOf(std::string_view offered, std::string_view na
     return std::nullopt;
 }
 
+// Whether "EXTERNAL,PLAIN" (the value of "sasl=") names the mechanism.
+bool ListsMechanism(std::string_view list, std::string_view mechanism) {
+    while (true) {
+        const auto comma = list.find(',');
+        if (EqualsIgnoreCase(list.substr(0, comma), mechanism)) return true;
+        if (comma == std::string_view::npos) return false;
+        list.remove_prefix(comma + 1);
+    }
+}
+
 }  // namespace
 
 SaslExchange::SaslExchange(std::string account, std::string password)
@@ -141,12 +151,10 @@ SaslExchange::Outcome SaslExchange::Handle(std::string_view line) {
     }
     if (message.command == "903") return End({});
     if (message.command == "907") return End({});  // logged in already
-    if (IsOneOf(message.command, {"902", "904", "905", "906", "908"})) {
-        // 908 lists the mechanisms the server takes; the 904 after it ends
-        // the attempt, and says the same, so 908 only waits for it.
-        if (message.command == "908") return {};
+    // 908 lists the mechanisms the server takes; the 904 after it ends the
+    // attempt and is the one reported.
+    if (IsOneOf(message.command, {"902", "904", "905", "906"}))
         return Fail(p.empty() ? std::string_view(message.command) : std::string_view(p.back()));
-    }
     // Welcomed while still negotiating: the server did not wait for us.
     if (message.command == "001") return Fail("der Server hat die Anmeldung \xfc" "bergangen");
     return {};
@@ -161,12 +169,7 @@ SaslExchange::Outcome SaslExchange::Listed() {
     const auto sasl = OfferOf(offered_, "sasl");
     if (!sasl) return Fail("der Server bietet SASL nicht an");
     // A value lists the mechanisms; without one, any may be tried.
-    if (!sasl->empty() && !OfferOf([&] {
-            std::string list = *sasl;
-            for (char& c : list)
-                if (c == ',') c = ' ';
-            return list;
-        }(), "PLAIN"))
+    if (!sasl->empty() && !ListsMechanism(*sasl, "PLAIN"))
         return Fail("der Server nimmt PLAIN nicht an (" + *sasl + ")");
     state_ = State::Requesting;
     return {{"CAP REQ :sasl\n"}, {}, {}};
