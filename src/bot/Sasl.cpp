@@ -142,7 +142,7 @@ SaslExchange::Outcome SaslExchange::Handle(std::string_view line) {
     // A server that does not know CAP registers the bot as before.
     if (message.command == "421" && p.size() >= 2 && p[1] == "CAP") {
         state_ = State::Done;
-        return {{}, "SASL-Anmeldung als " + account_ + " fehlgeschlagen: der Server kennt keine Capabilities", {}};
+        return {{}, FailureText("der Server kennt keine Capabilities"), {}};
     }
     if (message.command == "900" && p.size() >= 3) {
         Outcome outcome;
@@ -175,9 +175,13 @@ SaslExchange::Outcome SaslExchange::Listed() {
     return {{"CAP REQ :sasl\n"}, {}, {}};
 }
 
+std::string SaslExchange::FailureText(std::string_view reason) const {
+    return "SASL-Anmeldung als " + account_ + " fehlgeschlagen: " + std::string(reason);
+}
+
 SaslExchange::Outcome SaslExchange::Fail(std::string_view reason) {
     Outcome outcome;
-    outcome.failure = "SASL-Anmeldung als " + account_ + " fehlgeschlagen: " + std::string(reason);
+    outcome.failure = FailureText(reason);
     return End(std::move(outcome));
 }
 

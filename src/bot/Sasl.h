@@ -34,7 +34,6 @@ public:
     Outcome GiveUp();
     // "CAP END" has gone out (or was not needed): registration goes on.
     bool Finished() const { return state_ == State::Done; }
-    const std::string& Account() const { return account_; }
 
     // The PLAIN message, base64, in the pieces AUTHENTICATE carries: at most
     // 400 bytes each, and a "+" after a last piece of exactly 400.
@@ -42,6 +41,7 @@ public:
 
 private:
     enum class State { Listing, Requesting, Authenticating, Waiting, Done };
+    std::string FailureText(std::string_view reason) const;
     Outcome Fail(std::string_view reason);
     Outcome End(Outcome outcome);
     Outcome Listed();

@@ -26,9 +26,7 @@ std::string NormalizedFingerprint(std::string_view typed) {
 }
 
 bool FingerprintMatches(std::string_view typed, std::string_view digest) {
-    if (digest.size() != 32) return false;
-    std::string expected = ColonHex(digest);
-    return NormalizedFingerprint(typed) == NormalizedFingerprint(expected);
+    return digest.size() == 32 && NormalizedFingerprint(typed) == NormalizedFingerprint(ColonHex(digest));
 }
 
 std::string_view PinRefusal(std::string_view typed) {
