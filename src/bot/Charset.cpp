@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "bot/ServerSupport.h"
 #include "text/Cp1252.h"
 
 namespace tovik {
@@ -25,19 +26,9 @@ std::string Transcode(std::string_view received, TextEncoding from, Charset to) 
 }
 
 std::optional<bool> Utf8OnlyAnnouncement(std::string_view line) {
-    // ":server 005 nick TOKEN TOKEN ... :are supported by this server"
-    const auto nextWord = [&line]() {
-        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-        const std::size_t end = std::min(line.find(' '), line.size());
-        const std::string_view word = line.substr(0, end);
-        line.remove_prefix(end);
-        return word;
-    };
-    if (!line.empty() && line.front() == ':') nextWord();  // the prefix
-    if (nextWord() != "005") return std::nullopt;
-    nextWord();  // the bot's nick
     std::optional<bool> said;
-    for (std::string_view token = nextWord(); !token.empty() && token.front() != ':'; token = nextWord()) {
+    const IrcMessage message = ParseMessage(line);
+    for (const std::string_view token : IsupportTokens(message)) {
         if (token == "UTF8ONLY" || token.starts_with("UTF8ONLY=")) said = true;
         if (token == "-UTF8ONLY") said = false;
     }

@@ -1,0 +1,75 @@
+#pragma once
+// What one server says about itself in its ISUPPORT reply (numeric 005),
+// sent once after the welcome, possibly over several lines:
+//
+//   :srv 005 me NICKLEN=30 CHANMODES=beI,k,l,imnpst PREFIX=(qaohv)~&@%+ CASEMAPPING=ascii :are supported
+//               ^-- one token each: NAME, NAME=value, or -NAME (withdrawn) --^
+//
+// Until it has spoken, the bot assumes what a typical server does. The
+// readers that need the server's rules (channel modes and their arguments,
+// nick lengths, how names compare) ask here instead of guessing from letters.
+//
+// Pure and Qt-free: fed one parsed line at a time, for one connection.
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "irc/Message.h"
+
+namespace tovik {
+
+// The tokens of a 005 line (between the bot's nick and the trailing text);
+// nothing for any other line.
+std::vector<std::string_view> IsupportTokens(const IrcMessage& message);
+
+class ServerSupport {
+public:
+    // A new connection: the defaults again.
+    void Reset() { *this = ServerSupport{}; }
+    // Takes in what a 005 line says; other lines change nothing.
+    void Follow(const IrcMessage& message);
+
+    // The longest nick the server keeps; nothing: no limit said.
+    std::optional<std::size_t> NickLen() const { return nickLen_; }
+    CaseMapping Mapping() const { return mapping_; }
+    bool Utf8Only() const { return utf8Only_; }
+
+    // CHANMODES' groups: A (lists), B (always an argument), C (an argument
+    // when set), D (never one).
+    const std::array<std::string, 4>& ChanModes() const { return chanModes_; }
+    // PREFIX: the status modes ("ov") and their nick symbols ("@+"), from
+    // the highest down.
+    const std::string& PrefixModes() const { return prefixModes_; }
+    const std::string& PrefixSymbols() const { return prefixSymbols_; }
+
+    // Whether a channel mode letter takes an argument when set or unset.
+    bool TakesArgument(char mode, bool adding) const;
+    // Status modes and symbols that mean channel operator or higher: those
+    // that stand left of "o" in PREFIX, and "o" itself.
+    bool IsOperatorMode(char mode) const;
+    bool IsOperatorSymbol(char symbol) const;
+    bool IsPrefixSymbol(char symbol) const { return prefixSymbols_.find(symbol) != std::string::npos; }
+
+    // CLIENTTAGDENY as sent, and whether a client tag ("typing" or
+    // "+typing") may be sent: "*" denies all, "-name" excepts one.
+    const std::string& ClientTagDeny() const { return clientTagDeny_; }
+    bool AllowsClientTag(std::string_view tag) const;
+
+private:
+    void Prefix(std::string_view value);
+    std::size_t OperatorRank() const;  // how many status modes count as operator
+
+    std::optional<std::size_t> nickLen_;
+    CaseMapping mapping_ = CaseMapping::Rfc1459;
+    bool utf8Only_ = false;
+    std::array<std::string, 4> chanModes_{"beI", "k", "l", "imnpst"};
+    std::string prefixModes_ = "ov";
+    std::string prefixSymbols_ = "@+";
+    std::string clientTagDeny_;
+};
+
+}  // namespace tovik
