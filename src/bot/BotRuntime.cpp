@@ -10,6 +10,7 @@
 #include <random>
 
 #include "bot/ChannelOwnership.h"
+#include "bot/ServerSupport.h"
 #include "bot/Charset.h"
 #include "bot/ConnectionEndProbe.h"
 #include "bot/Conversations.h"
@@ -26,6 +27,7 @@
 #include "chat/Persona.h"
 #include "irc/IRC.h"
 #include "irc/LineBuffer.h"
+#include "irc/Message.h"
 #include "profile/ProfileStore.h"
 #include "services/DCCServer.h"
 #include "services/IdentServer.h"
@@ -167,6 +169,7 @@ private:
     LineBuffer lineBuffer_;
     ConnectionEndProbe endProbe_;
     ChannelOwnership ownership_;
+    ServerSupport support_;  // what this connection's server said in its 005 lines
     std::minstd_rand jitter_{std::random_device{}()};
     bool identErrorReported_ = false;
     bool plainLoginReported_ = false;  // "no password over plain TCP", said once
@@ -316,6 +319,7 @@ void BotRuntime::Impl::Connect() {
     // same person there, and the server announces its rules anew.
     partnerCharsets_.Clear();
     utf8Only_ = false;
+    support_.Reset();
     server_ = host;
     SetState(BotState::Connecting);
     tls_ = tls;
@@ -663,12 +667,15 @@ void BotRuntime::Impl::HandleServerLine(const std::string& line) {
         SetState(BotState::Online);
     }
     if (command == "433" && heldNick_.empty()) NickInUse();
+    const IrcMessage message = ParseMessage(line);
+    support_.Follow(message);
     if (command == "005")
         if (const auto utf8Only = Utf8OnlyAnnouncement(line)) utf8Only_ = *utf8Only;
     FollowNicks(line, command);
     if (command == "376" || command == "422") JoinCommandChannel(channel);
     const std::string ownNick = heldNick_.empty() ? botNick : heldNick_;
-    if (const auto problem = ownership_.Follow(line, channel, ownNick)) emit owner_.ErrorOccurred(*problem);
+    if (const auto problem = ownership_.Follow(message, channel, ownNick, support_).text)
+        emit owner_.ErrorOccurred(*problem);
     if (lockPending_ && ownership_.Owns(channel)) LockCommandChannel(channel, botNick);
     if (command == "PRIVMSG") RoutePrivateMessage(line, channel, botNick, charTime);
 }

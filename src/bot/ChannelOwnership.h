@@ -3,16 +3,30 @@
 // guess, and whoever holds it would read every partner's message in the
 // reports and could command the bot. So the bot reports there and obeys
 // commands from there only while it is a channel operator, as the server's
-// NAMES reply and later MODE changes show it (services setting the mode
-// count like anyone). It starts over with every connection.
+// NAMES reply shows it after the bot's JOIN.
 //
-// Pure and Qt-free: fed one received line at a time.
+// Once lost (someone else holds the channel, the bot cannot join, is kicked,
+// loses its operator status or leaves), nothing restores it until the next
+// connection, as the operator is told: whoever can op the bot then may be
+// the very person who took the channel.
+//
+// Pure and Qt-free: fed one parsed line at a time.
 
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "bot/ServerSupport.h"
+#include "irc/Message.h"
+
 namespace tovik {
+
+struct OwnershipChange {
+    // German, for the operator: why the bot cannot use the channel. Said once per connection.
+    std::optional<std::string> text;
+    // This line ended the bot's hold: whatever waits to go to the channel must go no more.
+    bool lost = false;
+};
 
 class ChannelOwnership {
 public:
@@ -20,20 +34,23 @@ public:
     void Reset();
 
     // Follows one received line for the command channel `channel`, the bot
-    // holding `nick`. Returns a German text for the operator when the bot
-    // learns that it cannot use the channel: it is held by someone else, it
-    // cannot be joined, or the bot lost it. Each is said once per connection.
-    std::optional<std::string> Follow(std::string_view line, std::string_view channel, std::string_view nick);
+    // holding `nick`, with the server's own rules for modes and names.
+    OwnershipChange Follow(const IrcMessage& message, std::string_view channel, std::string_view nick,
+                           const ServerSupport& support);
 
     bool Owns(std::string_view channel) const;
 
 private:
-    std::optional<std::string> Lost(std::string_view channel, std::string_view why);
+    OwnershipChange Lose(std::string_view channel, std::string_view why);
+    void FollowNames(const IrcMessage& message, std::string_view channel, std::string_view nick,
+                     const ServerSupport& support);
+    bool LostOperator(const IrcMessage& message, std::string_view nick, const ServerSupport& support) const;
 
-    std::string owned_;         // lowercased channel the bot is operator in
-    std::string namesChannel_;  // lowercased channel whose NAMES reply is running
+    CaseMapping mapping_ = CaseMapping::Rfc1459;
+    std::string owned_;         // the channel the bot is operator in
+    std::string namesChannel_;  // the channel whose NAMES reply is running
     bool opInNames_ = false;
-    bool told_ = false;
+    bool lost_ = false;  // for the rest of the connection
 };
 
 }  // namespace tovik

@@ -60,6 +60,7 @@ void ServerSupport::Follow(const IrcMessage& message) {
 
 void ServerSupport::Prefix(std::string_view value) {
     // "(qaohv)~&@%+"; an empty value says the server has no status modes.
+    prefixSaid_ = true;
     if (value.empty()) {
         prefixModes_.clear();
         prefixSymbols_.clear();
@@ -90,7 +91,13 @@ bool ServerSupport::IsOperatorMode(char mode) const {
     return at != std::string::npos && at < OperatorRank();
 }
 
+bool ServerSupport::IsPrefixSymbol(char symbol) const {
+    if (!prefixSaid_ && symbol != '\0' && std::string_view("~&@%+").find(symbol) != npos) return true;
+    return prefixSymbols_.find(symbol) != std::string::npos;
+}
+
 bool ServerSupport::IsOperatorSymbol(char symbol) const {
+    if (!prefixSaid_ && (symbol == '~' || symbol == '&')) return true;
     const auto at = prefixSymbols_.find(symbol);
     return at != std::string::npos && at < OperatorRank();
 }

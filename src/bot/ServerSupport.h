@@ -49,10 +49,12 @@ public:
     // Whether a channel mode letter takes an argument when set or unset.
     bool TakesArgument(char mode, bool adding) const;
     // Status modes and symbols that mean channel operator or higher: those
-    // that stand left of "o" in PREFIX, and "o" itself.
+    // that stand left of "o" in PREFIX, and "o" itself. Until the server has
+    // sent PREFIX, the owner and admin symbols of common servers ("~", "&")
+    // count as well: no nick can begin with them.
     bool IsOperatorMode(char mode) const;
     bool IsOperatorSymbol(char symbol) const;
-    bool IsPrefixSymbol(char symbol) const { return prefixSymbols_.find(symbol) != std::string::npos; }
+    bool IsPrefixSymbol(char symbol) const;
 
     // CLIENTTAGDENY as sent, and whether a client tag ("typing" or
     // "+typing") may be sent: "*" denies all, "-name" excepts one.
@@ -69,6 +71,7 @@ private:
     std::array<std::string, 4> chanModes_{"beI", "k", "l", "imnpst"};
     std::string prefixModes_ = "ov";
     std::string prefixSymbols_ = "@+";
+    bool prefixSaid_ = false;
     std::string clientTagDeny_;
 };
 

@@ -62,7 +62,8 @@ TEST(ServerSupportTest, ModeArgumentsAndOperatorsFollowChanmodesAndPrefix) {
     EXPECT_EQ(operators, "~&@");
     EXPECT_TRUE(big.IsOperatorMode('a'));
     EXPECT_FALSE(big.IsOperatorMode('h'));
-    EXPECT_FALSE(typical.IsOperatorSymbol('~'));
+    EXPECT_TRUE(typical.IsOperatorSymbol('~'));  // unsaid: the common owner symbol
+    EXPECT_FALSE(After({":srv 005 me PREFIX=(ov)@+ :ok"}).IsOperatorSymbol('~'));
 }
 
 TEST(ServerSupportTest, ClientTagDeny) {
