@@ -723,6 +723,7 @@ void BotRuntime::Impl::RoutePrivateMessage(const std::string& line, const std::s
                                received.encoding};
         // Over a bound: reported only.
         if (!conversations_.Add(std::move(message), Clock::now())) ReportIncoming(message);
+        for (const PrivateMessage& givenUp : conversations_.TakeGivenUp()) ReportIncoming(givenUp);
     }
 }
 

@@ -58,6 +58,20 @@ std::optional<Charset> PartnerCharsets::Of(std::string_view nick) const {
     return found->second.charset;
 }
 
+void PartnerCharsets::Rename(std::string_view oldNick, std::string_view newNick) {
+    const auto found = known_.find(LowerAnsi(oldNick));
+    if (found == known_.end()) return;
+    const Known known = found->second;
+    byAge_.erase(known.age);
+    known_.erase(found);
+    if (const auto other = known_.find(LowerAnsi(newNick)); other != known_.end()) {
+        byAge_.erase(other->second.age);  // left by someone gone: nobody else holds the nick now
+        known_.erase(other);
+    }
+    // A nick change is a sign of life: he counts as having told just now.
+    Tell(newNick, known.charset == Charset::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp1252);
+}
+
 void PartnerCharsets::Clear() {
     known_.clear();
     byAge_.clear();

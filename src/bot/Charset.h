@@ -60,6 +60,8 @@ public:
 
     void Tell(std::string_view nick, TextEncoding encoding);
     std::optional<Charset> Of(std::string_view nick) const;
+    // The partner now goes by another nick; what his client spoke goes with him.
+    void Rename(std::string_view oldNick, std::string_view newNick);
     void Clear();
     std::size_t Size() const { return known_.size(); }
 

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <optional>
@@ -47,12 +48,26 @@ public:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
 
-    // A steady stream of messages must not exhaust memory, and one partner
-    // must not fill the bot's day: beyond these bounds new messages are
-    // refused (the runtime still reports them).
+    // A steady stream of messages must not exhaust memory, and nobody is
+    // helped by an answer hours late. A person does not wait for more than
+    // twenty answers: beyond that, or the byte bound, a new message is
+    // refused (the runtime still reports it). Beyond the bound on messages
+    // the oldest waiting one of all is given up instead (TakeGivenUp), so
+    // that a flood of clones never shuts out a partner who writes later.
     static constexpr std::size_t kMaxPendingMessages = 10'000;
     static constexpr std::size_t kMaxPendingBytes = 16u << 20;
-    static constexpr std::size_t kMaxPendingPerPartner = 100;
+    static constexpr std::size_t kMaxPendingPerPartner = 20;
+
+    // The bound on messages that lets the backlog drain in about three
+    // minutes when reply lines leave one per `interval`, each answer taking
+    // about two lines: 90 at one line a second. The runtime passes it as
+    // Bounds::messages and derives it anew when the pace changes.
+    static constexpr std::size_t MessagesFor(std::chrono::milliseconds interval) {
+        constexpr std::chrono::milliseconds kDrain{180'000};
+        constexpr std::size_t kLinesPerAnswer = 2;
+        const auto lines = static_cast<std::size_t>(kDrain / std::max(interval, std::chrono::milliseconds(1)));
+        return std::max<std::size_t>(lines / kLinesPerAnswer, 1);
+    }
 
     struct Bounds {
         std::size_t messages = kMaxPendingMessages;
@@ -69,6 +84,18 @@ public:
     // Queues a message behind the partner's earlier ones. False: over a
     // bound, not queued (nor moved from).
     bool Add(PrivateMessage&& message, TimePoint now);
+    // The waiting messages Add gave up to make room, oldest first, for the
+    // runtime to report; taken once.
+    std::vector<PrivateMessage> TakeGivenUp();
+
+    // The partner now goes by `newNick`: the waiting messages and the reply
+    // being typed follow, later lines go to the new nick. Returns the
+    // waiting messages of a stale conversation under the new nick, which
+    // is given up.
+    std::vector<PrivateMessage> Rename(const std::string& oldNick, const std::string& newNick);
+    // The partner has left: the rest of the reply and the waiting messages
+    // go. Returns the waiting messages that were never begun, for the report.
+    std::vector<PrivateMessage> Quit(const std::string& nick);
 
     struct Step {
         enum class Kind { Begin, Line } kind;
@@ -76,6 +103,7 @@ public:
         PrivateMessage message;   // Begin: the message; Line: whom it answers
         std::string line;         // Line: the reply line to send
         std::uint64_t session = 0;
+        std::string to;           // the partner's nick now, to send the line to
     };
     // The earliest step due at `now`, if any. The conversation it belongs to
     // waits until Begun or LineLeft is called for it.
@@ -99,8 +127,13 @@ public:
 
 private:
     enum class State { Idle, Beginning, Typing, Sending };
+    struct Waiting {
+        std::uint64_t order;  // across all partners: which came first
+        PrivateMessage message;
+    };
     struct Conversation {
-        std::deque<PrivateMessage> waiting;
+        std::string nick;  // as the partner spells it now
+        std::deque<Waiting> waiting;
         State state = State::Idle;
         PrivateMessage current;
         std::vector<std::string> lines;
@@ -113,11 +146,21 @@ private:
     static std::size_t Weight(const PrivateMessage& message);
     void Schedule(const std::string& partner, Conversation& conversation, TimePoint wake);
     void Finish(const std::string& partner, Conversation& conversation, TimePoint now);
+    void GiveUpOldest();
+    std::vector<PrivateMessage> Drop(std::map<std::string, Conversation>::iterator found);
+    std::string Resolve(const std::string& partner);
 
     Bounds bounds_;
     std::map<std::string, Conversation> byPartner_;
     // Who is due when; equal times keep the order in which they were set.
     std::set<Slot> timeline_;
+    // Every waiting message by its order, to find the oldest of all.
+    std::map<std::uint64_t, std::string> waitingOrder_;
+    std::uint64_t orders_ = 0;
+    // A conversation renamed while the runtime holds a step of it: the one
+    // Begun or LineLeft still to come names the old key.
+    std::map<std::string, std::string> renamed_;
+    std::vector<PrivateMessage> givenUp_;
     std::uint64_t slots_ = 0;
     std::size_t pendingMessages_ = 0;
     std::size_t pendingBytes_ = 0;

@@ -120,6 +120,10 @@ TEST(PartnerCharsetsTest, TheLastTellingMessageCounts) {
     partners.Tell("J\xd6RG", TextEncoding::Utf8);
     EXPECT_EQ(partners.Of("j\xf6rg"), Charset::Utf8);
     EXPECT_EQ(partners.Size(), 2u);
+    partners.Rename("JORG", "anna");  // unknown: nothing moves
+    partners.Rename("anna", "J\xf6rg2");  // a nick change: the charset goes along
+    EXPECT_EQ(partners.Of("anna"), std::nullopt);
+    EXPECT_EQ(partners.Of("j\xf6rg2"), Charset::Cp1252);
     partners.Clear();
     EXPECT_EQ(partners.Of("anna"), std::nullopt);
     EXPECT_EQ(partners.Size(), 0u);

@@ -22,7 +22,8 @@ protected:
     std::string Take(std::chrono::milliseconds at) {
         last_ = conversations_.TakeDue(t0_ + at);
         if (!last_) return "-";
-        return (last_->kind == Kind::Begin ? "begin " : "line ") + last_->message.sender + ": " +
+        // A message shows who wrote it; a line whom it goes to now.
+        return (last_->kind == Kind::Begin ? "begin " + last_->message.sender : "line " + last_->to) + ": " +
                (last_->kind == Kind::Begin ? last_->message.text : last_->line);
     }
     void Begun(std::vector<std::string> lines, std::chrono::milliseconds at) {
@@ -97,8 +98,63 @@ TEST_F(ConversationsTest, BeyondTheBoundsMessagesAreRefused) {
     Begun({}, 0ms);
     EXPECT_TRUE(Add("Anna", "4"));
     for (int k = 0; k < 47; ++k) EXPECT_TRUE(Add("P" + std::to_string(k), "x"));
-    EXPECT_FALSE(Add("Bert", "x"));  // fifty in all
+    // Fifty in all: the oldest waiting message of all makes room, to be reported only.
+    EXPECT_TRUE(Add("Bert", "x"));
     EXPECT_EQ(conversations_.PendingMessages(), 50u);
+    const auto givenUp = conversations_.TakeGivenUp();
+    ASSERT_EQ(givenUp.size(), 1u);
+    EXPECT_EQ(givenUp[0].text, "2");
+}
+
+TEST_F(ConversationsTest, ARenamedPartnersReplyAndMessagesFollowTheNewNick) {
+    Add("Anna", "eins");
+    EXPECT_EQ(Take(0ms), "begin Anna: eins");
+    Begun({"a", "b"}, 0ms);
+    Add("Anna", "zwei");
+    EXPECT_EQ(Take(10ms), "line Anna: a");
+    EXPECT_TRUE(conversations_.Rename("Anna", "Anne").empty());
+    Left("Anna", 10ms);  // the line handed out before the rename
+    EXPECT_EQ(Take(20ms), "line Anne: b");
+    Left("Anne", 20ms);
+    EXPECT_EQ(Take(20ms), "begin Anna: zwei");
+    Begun({"c"}, 20ms);
+    EXPECT_EQ(Take(30ms), "line Anne: c");
+}
+
+TEST_F(ConversationsTest, APartnerWhoQuitsGetsNoMoreLinesAndTheNeverBegunAreHandedBack) {
+    Add("Anna", "eins");
+    EXPECT_EQ(Take(0ms), "begin Anna: eins");
+    Begun({"a", "b"}, 0ms);
+    Add("Anna", "zwei");
+    Add("Anna", "drei");
+    EXPECT_EQ(Take(10ms), "line Anna: a");
+    const auto never = conversations_.Quit("ANNA");
+    ASSERT_EQ(never.size(), 2u);
+    EXPECT_EQ(never[0].text + never[1].text, "zweidrei");
+    Left("Anna", 10ms);
+    EXPECT_EQ(Take(1s), "-");
+    EXPECT_EQ(conversations_.PendingMessages(), 0u);
+    EXPECT_EQ(conversations_.Partners(), 0u);
+}
+
+TEST(ConversationsFloodTest, AFloodGivesUpItsOwnOldestMessagesAndALatePartnerIsStillAnswered) {
+    const auto t0 = Conversations::TimePoint{} + 1h;
+    const auto from = [](const std::string& nick, const char* text) { return PrivateMessage{nick, text, "#c", 10}; };
+    ASSERT_EQ(Conversations::MessagesFor(1000ms), 90u);
+    Conversations conversations(Conversations::Bounds{Conversations::MessagesFor(1000ms)});
+    // Eighty questions from eight partners at once all wait for their answer.
+    for (int k = 0; k < 80; ++k) EXPECT_TRUE(conversations.Add(from("p" + std::to_string(k % 8), "?"), t0));
+    EXPECT_TRUE(conversations.TakeGivenUp().empty());
+    for (int k = 0; k < 20; ++k) conversations.Add(from("flooder", "x"), t0);
+    EXPECT_FALSE(conversations.Add(from("flooder", "x"), t0));  // twenty per partner
+    for (int k = 0; k < 1000; ++k) EXPECT_TRUE(conversations.Add(from("c" + std::to_string(k), "x"), t0));
+    EXPECT_TRUE(conversations.Add(from("Late", "hallo"), t0));
+    EXPECT_EQ(conversations.PendingMessages(), 90u);
+    EXPECT_EQ(conversations.TakeGivenUp().size(), 80u + 20u + 1000u + 1u - 90u);
+    std::string last;
+    while (auto step = conversations.TakeDue(t0)) conversations.Begun(*step, {}, t0), last = step->to;
+    EXPECT_EQ(last, "Late");
+    EXPECT_EQ(conversations.PendingMessages(), 0u);
 }
 
 TEST_F(ConversationsTest, DiscardedConversationsLeaveNoTrace) {
