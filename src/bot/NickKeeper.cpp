@@ -35,7 +35,7 @@ NickKeeper::Outcome NickKeeper::Follow(const IrcMessage& message, std::string_vi
         }
         if (held_.empty()) return out;
     } else if (command == "NICK" && IrcEquals(message.Nick(), held_, mapping)) {
-        held_ = message.Last();  // ":old!u@h NICK new" and "... NICK :new" alike
+        if (!message.Last().empty()) held_ = message.Last();  // ":old!u@h NICK new" and "... NICK :new" alike
     } else if (command == "435" || command == "437" || command == "447" || command == "432") {
         takeBackStopped_ = true;  // the server will not let us change nick on this connection
     } else {
@@ -54,7 +54,8 @@ void NickKeeper::Refused(const IrcMessage& message, std::string_view configured,
         gaveUp_ = out.giveUp = true;
         const std::string reason = message.params.size() > 2 ? ServerText(message.Last()) : std::string();
         out.told = "Nick " + ServerText(refused.empty() ? nick : refused) + " abgelehnt" +
-                   (reason.empty() ? "" : ": " + reason) + std::string(". Neuer Versuch mit der nächsten Verbindung."_w1252);
+                   (reason.empty() ? "" : ": " + reason) +
+                   std::string(". Neuer Versuch mit der nächsten Verbindung."_w1252);
         return;
     }
     if (++refusals_ == 1) {

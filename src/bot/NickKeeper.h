@@ -1,9 +1,9 @@
 #pragma once
 // The nick the bot holds on one connection, and how it gets there.
 //
-// During registration a taken nick (433) is answered with the full
-// registration once (the bot's old session may just have gone), then with
-// variations: "nick_", "nick2", "nick3", ... each cut to what the server
+// During registration a taken nick (433, or 437: held for a while) is
+// answered with the full registration once (the bot's old session may just
+// have gone), then with variations: "nick_", "nick2", "nick3", ... each cut to what the server
 // keeps, so that a server cutting nicks does not refuse the same nick again
 // and again at round-trip speed. After nine refused variations, or when the
 // server calls the nick erroneous (432), the operator is told and the
@@ -12,8 +12,8 @@
 // Once welcomed under another nick, the bot takes its own back when the
 // holder leaves or changes nick, or when an ISON reply no longer lists it;
 // the caller asks ISON each check interval while CheckWanted says so. A
-// server that refuses nick changes (435, 437, 447) ends the take-back for
-// the connection.
+// server that refuses the change (432, 435, 437, 447) ends the take-back for
+// the connection: asking again would only be refused again.
 //
 // Nicks compare by the server's CASEMAPPING (rfc1459 while it has not said).
 // Pure and Qt-free: fed one parsed line at a time.

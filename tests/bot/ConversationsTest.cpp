@@ -128,7 +128,9 @@ TEST(ConversationsFloodTest, AFloodGivesUpItsOwnOldestMessagesAndALatePartnerIsS
     const auto t0 = Conversations::TimePoint{} + 1h;
     ASSERT_EQ(Conversations::MessagesFor(1s), 90u);
     Conversations conversations(Conversations::Bounds{Conversations::MessagesFor(1s)});
-    const auto add = [&](const std::string& nick) { return conversations.Add(PrivateMessage{nick, "?", "#c", 10}, t0); };
+    const auto add = [&](const std::string& nick) {
+        return conversations.Add(PrivateMessage{nick, "?", "#c", 10}, t0);
+    };
     // Eighty questions from eight partners at once all wait for their answer.
     for (int k = 0; k < 80; ++k) EXPECT_TRUE(add("p" + std::to_string(k % 8)));
     EXPECT_TRUE(conversations.TakeGivenUp().empty());

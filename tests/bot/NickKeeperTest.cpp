@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "text/Literal.h"
+
 namespace tovik {
 namespace {
+
+using namespace literals;
+
+const std::string kAgain(". Neuer Versuch mit der nächsten Verbindung."_w1252);
 
 struct NickCase {
     const char* name;
@@ -52,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         NickCase{"NineVariationsThenGiveUpOnce", Refusals(),
                  "register  | NICK Tovik_/U  | NICK Tovik2/N  | NICK Tovik3/N  | NICK Tovik4/N  | NICK Tovik5/N  | "
                  "NICK Tovik6/N  | NICK Tovik7/N  | NICK Tovik8/N  | NICK Tovik9/N  | Nick Tovik und alle Varianten "
-                 "sind vergeben. Neuer Versuch mit der n\xe4" "chsten Verbindung. give up  | ", ""},
+                 "sind vergeben" + kAgain + " give up  | ", ""},
         NickCase{"CutToNicklen",
                  {":srv 005 * NICKLEN=5 :ok", ":srv 433 * Tovik :x", ":srv 433 * Tovik :x", ":srv 433 * Tovi_ :x"},
                  " | register  | NICK Tovi_/U  | NICK Tovi2/N ", ""},
@@ -62,8 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {":srv 005 * NICKLEN=6 :ok", ":srv 433 * Tovik2 :x", ":srv 433 * Tovik2 :x", ":srv 433 * Tovik_ :x"},
                  " | register  | NICK Tovik_/U  | NICK Tovik3/N ", "", "Tovik2"},
         NickCase{"Erroneous", {":srv 432 * Tovik :Erroneous Nickname", ":srv 432 * Tovik :again"},
-                 "Nick Tovik abgelehnt: Erroneous Nickname. Neuer Versuch mit der n\xe4" "chsten Verbindung. give up  | ",
-                 ""},
+                 "Nick Tovik abgelehnt: Erroneous Nickname" + kAgain + " give up  | ", ""},
         NickCase{"HeldNickFollowsBothNickForms",
                  {":srv 001 Tovik_ :Hi", ":Tovik_!u@h NICK Other", ":other!u@h NICK :Third", ":x!u@h NICK Fourth"},
                  "check | check | check | check", "Third"},
@@ -79,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {":srv 001 Tovik_ :Hi", ":srv 447 Tovik_ :Cannot change nickname", ":Tovik!u@h QUIT :x"},
                  "check |  | ", "Tovik_"},
         NickCase{"Rfc1459Mapping", {":srv 001 {tovik} :Hi"}, "", "{tovik}", "[Tovik]"},
-        NickCase{"AsciiMapping", {":srv 005 * CASEMAPPING=ascii :ok", ":srv 001 {tovik} :Hi", ":srv 303 {tovik} :[TOVIK]"},
+        NickCase{"AsciiMapping",
+                 {":srv 005 * CASEMAPPING=ascii :ok", ":srv 001 {tovik} :Hi", ":srv 303 {tovik} :[TOVIK]"},
                  " | check | check", "{tovik}", "[Tovik]"}),
     [](const auto& info) { return std::string(info.param.name); });
 
