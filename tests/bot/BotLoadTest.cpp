@@ -76,8 +76,7 @@ TEST_F(BotLoadTest, FiveThousandMessagesFromTwoHundredFiftySenders) {
     ASSERT_EQ(bot_->DenyList().size(), 25u);
     const std::size_t mark = server_.Lines().size();
 
-    // Short messages with one short answer line each, mostly smileys; twenty
-    // from each sender, as many as one partner may have waiting.
+    // Short messages with one short answer line each, mostly smileys; twenty from each sender, the most that wait.
     const char* texts[] = {":)", ":)", ":)", ":)", ":)", ":)", ":)", ":)", "hi", "deutsch?"};
     std::map<std::string, int> sent;
     int denied = 0;

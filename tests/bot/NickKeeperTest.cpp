@@ -83,7 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
         NickCase{"RefusedChangesStopTheTakeBack",
                  {":srv 001 Tovik_ :Hi", ":srv 447 Tovik_ :Cannot change nickname", ":Tovik!u@h QUIT :x"},
                  "check |  | ", "Tovik_"},
-        NickCase{"Rfc1459Mapping", {":srv 001 {tovik} :Hi"}, "", "{tovik}", "[Tovik]"},
         NickCase{"AsciiMapping",
                  {":srv 005 * CASEMAPPING=ascii :ok", ":srv 001 {tovik} :Hi", ":srv 303 {tovik} :[TOVIK]"},
                  " | check | check", "{tovik}", "[Tovik]"}),
