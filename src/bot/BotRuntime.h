@@ -3,6 +3,11 @@
 // handles every received line, answers private messages at typing speed and
 // obeys the command channel. It tells the window what happened through
 // signals and never touches a widget.
+//
+// Behind it stand rooms of their own, each with the state it owns: the link
+// (socket, TLS, framing, the paced send queue), the reconnect policy, the
+// nick keeper, the command channel and the answering of partners. The
+// runtime wires them and hands each received line to them in a fixed order.
 
 #include <QObject>
 #include <chrono>
@@ -11,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bot/ReconnectPolicy.h"
 #include "bot/SendQueue.h"
 
 namespace tovik {
@@ -30,14 +36,6 @@ struct BotTimings {
     double reconnectScale = 1.0;               // times the back-off (15 s ... 5 min)
     std::chrono::milliseconds nickCheck{60'000};  // ISON while another holds the configured nick
     std::chrono::milliseconds login{30'000};      // the server's answers to the account login
-};
-
-// Where the connection stands, as the window shows it.
-enum class BotState {
-    Offline,     // the operator's choice (or never online)
-    Connecting,  // an attempt is under way, or registration
-    Online,      // welcomed by the server
-    Waiting,     // the connection ended; the next attempt comes by itself
 };
 
 class BotRuntime : public QObject {

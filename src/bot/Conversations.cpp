@@ -43,7 +43,6 @@ bool Conversations::Add(PrivateMessage&& message, TimePoint now) {
         GiveUpOldest();
     }
     Conversation& conversation = byPartner_[partner];
-    if (conversation.nick.empty()) conversation.nick = message.sender;
     ++pendingMessages_;
     pendingBytes_ += weight;
     waitingOrder_.emplace(orders_, partner);
@@ -144,11 +143,11 @@ std::optional<Conversations::Step> Conversations::TakeDue(TimePoint now) {
         conversation.current = std::move(conversation.waiting.front().message);
         conversation.waiting.pop_front();
         conversation.state = State::Beginning;
-        return Step{Step::Kind::Begin, partner, conversation.current, {}, session_, conversation.nick};
+        return Step{Step::Kind::Begin, partner, conversation.current, {}, session_, conversation.To()};
     }
     conversation.state = State::Sending;
     return Step{Step::Kind::Line, partner, conversation.current, conversation.lines[conversation.next], session_,
-                conversation.nick};
+                conversation.To()};
 }
 
 void Conversations::Begun(const Step& begin, std::vector<std::string> lines, TimePoint now) {

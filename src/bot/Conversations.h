@@ -77,6 +77,8 @@ public:
 
     Conversations() = default;
     explicit Conversations(Bounds bounds) : bounds_(bounds) {}
+    // New bounds take effect at the next Add; nothing waiting is given up.
+    void SetBounds(Bounds bounds) { bounds_ = bounds; }
 
     // The partner's key: nicks are compared without regard to case.
     static std::string PartnerOf(const std::string& nick);
@@ -132,7 +134,10 @@ private:
         PrivateMessage message;
     };
     struct Conversation {
-        std::string nick;  // as the partner spells it now
+        // The nick a rename gave the partner; until then each message is
+        // answered as its sender spelt it.
+        std::string nick;
+        const std::string& To() const { return nick.empty() ? current.sender : nick; }
         std::deque<Waiting> waiting;
         State state = State::Idle;
         PrivateMessage current;

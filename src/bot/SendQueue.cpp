@@ -15,9 +15,17 @@ void SendQueue::Spend(TimePoint now) {
     penalty_ = std::max(penalty_.value_or(now), now) + pace_.interval;
 }
 
+bool SendQueue::ReportsMayLeave() {
+    if (!reportGate_ || reportGate_()) return true;
+    reports_.clear();
+    leftOutPending_ = 0;
+    return false;
+}
+
 void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::string partner) {
     // Urgent lines never wait; anything else leaves at once only when
     // nothing is waiting ahead of it, so that the order stays as made.
+    if (lineClass == LineClass::Report && !ReportsMayLeave()) return;
     const bool nothingWaits = normal_.empty() && reports_.empty() && leftOutPending_ == 0;
     if (lineClass == LineClass::Urgent || (nothingWaits && MayLeave(now))) {
         Spend(now);
@@ -43,6 +51,8 @@ std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
         if (!normal_.empty()) {
             out.push_back({std::move(normal_.front().line), std::move(normal_.front().partner)});
             normal_.pop_front();
+        } else if ((leftOutPending_ > 0 || !reports_.empty()) && !ReportsMayLeave()) {
+            break;
         } else if (leftOutPending_ > 0) {
             // The summary stands where the dropped reports stood: before
             // the reports that are still waiting.

@@ -55,6 +55,13 @@ public:
 
     void SetPace(SendPace pace) { pace_ = pace; }
 
+    // Asked at the moment a report (or the summary of dropped ones) would
+    // leave: false discards it, and every report still waiting with it.
+    // Reports go to one place only, the command channel, and whether the
+    // bot may still speak there is known only then.
+    using ReportGate = std::function<bool()>;
+    void SetReportGate(ReportGate gate) { reportGate_ = std::move(gate); }
+
     // `line` is one complete protocol line, line end included. `partner`
     // tags an answer line so that the caller learns when it left. A line
     // that may leave at `now` is handed out by the next TakeDue.
@@ -85,9 +92,11 @@ private:
         std::string partner;
     };
     bool MayLeave(TimePoint now) const;
+    bool ReportsMayLeave();
     void Spend(TimePoint now);
 
     LeftOutLine leftOut_;
+    ReportGate reportGate_;
     SendPace pace_;
     std::size_t maxWaitingReports_;
     std::deque<Entry> normal_;

@@ -222,7 +222,7 @@ private:
     }
 
     void Failed(QAbstractSocket::SocketError error) {
-        if (!IsPeerClosing(error)) emit owner_.ErrorOccurred(SocketError(ErrnoOf(error)).what());
+        if (!IsPeerClosing(error)) emit owner_.ErrorOccurred(SocketFailureText(error, socket_->errorString(), "recv"));
         socket_->abort();
     }
 

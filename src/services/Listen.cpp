@@ -20,12 +20,18 @@ int ErrnoOf(QAbstractSocket::SocketError error) {
     case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
     case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
     case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
-    // Qt reports an unreachable network or host on connect as NetworkError;
-    // a reset of an open connection arrives as RemoteHostClosedError.
-    case QAbstractSocket::NetworkError: return ENETUNREACH;
-    case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
-    default: return EIO;
+    // A reset of an open connection arrives as RemoteHostClosedError; an
+    // unreachable network or host, or a connect that timed out, as
+    // NetworkError, which does not say which.
+    default: return 0;
     }
+}
+
+std::string SocketFailureText(QAbstractSocket::SocketError error, const QString& qtText, std::string_view api) {
+    if (error == QAbstractSocket::HostNotFoundError)
+        return SocketError("Host nicht gefunden", 11001, "ASync Lookup").what();
+    if (const int number = ErrnoOf(error); number != 0) return SocketError(number).what();
+    return SocketError(Utf8ToCp1252(qtText.toStdString()), api).what();
 }
 
 bool IsPeerClosing(QAbstractSocket::SocketError error) {
@@ -51,7 +57,9 @@ std::string SystemText(const QTcpServer& server) {
 
 void ListenOrThrow(QTcpServer& server, const QHostAddress& address, quint16 port) {
     if (server.listen(address, port)) return;
-    throw SocketError(SystemText(server), ErrnoOf(server.serverError()), "bind");
+    const int number = ErrnoOf(server.serverError());
+    if (number == 0) throw SocketError(SystemText(server), "bind");
+    throw SocketError(SystemText(server), number, "bind");
 }
 
 }  // namespace tovik

@@ -53,6 +53,9 @@ SocketError::SocketError(std::string_view systemText, int number, std::string_vi
     : Error("Windows-Socket-Fehler: " + std::string(systemText) + " (" + std::to_string(number) +
             "), auf API '" + std::string(api) + "'") {}
 
+SocketError::SocketError(std::string_view systemText, std::string_view api)
+    : Error("Windows-Socket-Fehler: " + std::string(systemText) + ", auf API '" + std::string(api) + "'") {}
+
 SocketError::SocketError(int asyncNumber)
     : Error("Asynchroner Socket-Fehler " + std::to_string(asyncNumber)) {}
 

@@ -46,6 +46,8 @@ public:
 class SocketError : public Error {
 public:
     SocketError(std::string_view systemText, int number, std::string_view api);
+    // Where the system's error number is not known: the text alone.
+    SocketError(std::string_view systemText, std::string_view api);
     explicit SocketError(int asyncNumber);
 };
 

@@ -150,17 +150,17 @@ TEST_F(BotRuntimeTest, ANickInUseIsRetriedOnceThenVariedAndTakenBackWhenFree) {
         ASSERT_TRUE(server_.WaitForLines(round == 1 ? 4 : 3 + round));
     }
     EXPECT_EQ(server_.Texts(), (Texts{"NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
-                                      "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]_", "NICK []B0T[]2"}));
+                                      "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]_", "NICK []B0T[2"}));
     Set("General", "CharTime", "0");
     auto mark = Mark();
-    server_.Send(":srv 001 []B0T[]2 :Willkommen\r\n:srv 376 []B0T[]2 :End\r\n"
-                 ":anna!a@h PRIVMSG []B0T[]2 :hallo\r\n");
+    server_.Send(":srv 001 []B0T[2 :Willkommen\r\n:srv 376 []B0T[2 :End\r\n"
+                 ":anna!a@h PRIVMSG []B0T[2 :hallo\r\n");
     ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
 
     mark = Mark();
     server_.Send(":[]B0T[]!old@h QUIT :Ping timeout\r\n");
     ASSERT_GE(server_.WaitForLine("NICK []B0T[]", mark), 0);
-    server_.Send(":[]B0T[]2!u@h NICK :[]B0T[]\r\n:bert!b@h PRIVMSG []b0t[] :hallo\r\n");
+    server_.Send(":[]B0T[2!u@h NICK :[]B0T[]\r\n:bert!b@h PRIVMSG []b0t[] :hallo\r\n");
     ASSERT_GE(server_.WaitForPrefix("PRIVMSG bert :", mark), 0);
     server_.Send(":srv 433 []B0T[] x :in use\r\n");  // once registered, no more retries
     Sync();
