@@ -53,7 +53,7 @@ Answering::Answering(ProfileContext& context, Random& random, DCCServer& dcc, co
 
 void Answering::SetPace(SendPace pace) {
     Conversations::Bounds bounds;
-    bounds.messages = Conversations::MessagesFor(pace.interval);
+    bounds.messages = std::min(Conversations::MessagesFor(pace.interval), Conversations::kMaxPendingMessages);
     conversations_.SetBounds(bounds);
 }
 

@@ -145,6 +145,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                   [this] { return OwnCharset(); }, [this] { return link_->LocalIPv4(); },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}) {
     link_->SetReportGate([this] { return channel_.ReportsMayLeave(); });
+    SetTimings(timings_);
     nickTimer_.setSingleShot(true);
     loginTimer_.setSingleShot(true);
     // Every slot guards itself: no exception may leave an event handler.
@@ -295,7 +296,9 @@ void BotRuntime::Impl::FollowNicks(const IrcMessage& message) {
     for (const auto& [line, lineClass] : outcome.send) Send(line, lineClass);
     if (!outcome.checkTimer) nickTimer_.stop();
     else if (!nickTimer_.isActive()) nickTimer_.start(timings_.nickCheck);
-    if (outcome.told) Tell(*outcome.told);
+    // A nick given up on is a failed attempt: told once, however often the
+    // bot comes back with it.
+    if (outcome.told) outcome.giveUp ? policy_.Failed(*outcome.told) : Tell(*outcome.told);
     if (outcome.giveUp) link_->Abort();  // and the policy tries again later
 }
 

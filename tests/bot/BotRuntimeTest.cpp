@@ -1075,6 +1075,80 @@ TEST_F(BotRuntimeTest, ACommandChannelHeldBySomeoneElseGetsNoReportsAndGivesNoCo
     for (const std::string& line : server_.Texts(opped)) EXPECT_NE(line, "JOIN #ok");
 }
 
+// Whatever ends the bot's hold on its command channel, the reports that
+// were waiting for the pace do not follow it there, nor does their summary;
+// the partners' answers go on.
+TEST_F(BotRuntimeTest, ReportsWaitingWhenTheChannelIsLostNeverLeave) {
+    const std::vector<std::pair<const char*, std::string>> losses = {
+        {"kick", ":mallory!m@h KICK #Tovik-B0T Tovik-B0T :raus"},
+        {"deop", ":mallory!m@h MODE #Tovik-B0T -o Tovik-B0T"},
+        {"own part", ":Tovik-B0T!t@h PART #Tovik-B0T"},
+        {"join 0", ":Tovik-B0T!t@h JOIN 0"},
+    };
+    BotTimings timings;
+    timings.pace = SendPace{5, std::chrono::milliseconds(150)};
+    bot_->SetTimings(timings);
+    Set("General", "CharTime", "0");
+    for (const auto& [name, loss] : losses) {
+        SCOPED_TRACE(name);
+        ASSERT_NO_FATAL_FAILURE(ConnectAgain());
+        server_.Send(":srv 376 Tovik-B0T :End\r\n" + Names("#Tovik-B0T"));
+        ASSERT_GE(server_.WaitForPrefix("TOPIC #Tovik-B0T :", Mark() - 1, 5000), 0);
+        std::string questions;
+        for (int k = 0; k < 4; ++k) questions += ":p" + std::to_string(k) + "!u@h PRIVMSG Tovik-B0T :hi\r\n";
+        server_.Send(questions);
+        ASSERT_GE(server_.WaitForPrefix("PRIVMSG p0 :", Mark() - 1, 5000), 0);
+        server_.Send(loss + "\r\nPING :lost\r\n");
+        const int lost = server_.WaitForLine("PONG lost", Mark() - 1);
+        ASSERT_GE(lost, 0);
+        ASSERT_GE(server_.WaitForPrefix("PRIVMSG p3 :", lost, 10000), 0);
+        Sync();
+        for (const std::string& line : server_.Texts(lost))
+            EXPECT_NE(line.rfind("PRIVMSG #Tovik-B0T", 0), 0u) << line;
+    }
+}
+
+// A nick the server calls erroneous is not varied: the operator is told
+// once, and the bot gives the connection up and tries again later.
+TEST_F(BotRuntimeTest, AnErroneousNickEndsTheAttemptAndIsToldOnce) {
+    BotTimings timings;
+    timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+    timings.reconnectScale = 0.005;
+    bot_->SetTimings(timings);
+    GoOnline(false);
+    server_.Send(":srv 432 * []B0T[] :Erroneous Nickname\r\n");
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }, 5000));
+    ASSERT_TRUE(server_.WaitForLines(4));
+    server_.Send(":srv 432 * []B0T[] :Erroneous Nickname\r\n");
+    ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 3; }, 5000));
+    EXPECT_EQ(errors_, Texts{std::string("Nick []B0T[] abgelehnt: Erroneous Nickname. Neuer Versuch mit der nächsten Verbindung."_w1252)});
+    for (const std::string& line : server_.Texts()) EXPECT_EQ(line.find("[]B0T[]_"), std::string::npos) << line;
+    bot_->OfflineButtonClick();
+}
+
+// A partner who renames himself while his answer is being typed gets the
+// rest of it under his new nick; one who leaves gets nothing more.
+TEST_F(BotRuntimeTest, APartnersNickChangeOrQuitMidAnswerIsFollowed) {
+    GoOnline();
+    auto mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hi, wie alt bist du?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    server_.Send(":anna!a@h NICK :anna_away\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna_away :", mark), 0);
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->PendingAnswers() == 0; }));
+
+    mark = Mark();
+    server_.Send(":bert!b@h PRIVMSG Tovik-B0T :hi, wie alt bist du?\r\n:bert!b@h PRIVMSG Tovik-B0T :und woher?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG bert :", mark), 0);
+    // Carl's answer is typed after the rest of Bert's would have been.
+    server_.Send(":bert!b@h QUIT :weg\r\n:carl!c@h PRIVMSG Tovik-B0T :hi, wie alt bist du?\r\n");
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->PendingAnswers() == 0; }));
+    const Texts texts = server_.Texts(mark);
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("PRIVMSG bert :", 0) == 0; }), 1);
+    // The message never begun is still reported.
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "PRIVMSG #Tovik-B0T :" + kGrey + "<-- bert: und woher?"), texts.end());
+}
+
 TEST_F(BotRuntimeTest, ASettingBrokenWhileWaitingIsReportedAndTheBotStillComesBack) {
     BotTimings timings = {};
     timings.pace = SendPace{100000, std::chrono::milliseconds(1)};

@@ -75,6 +75,11 @@ public:
         client_->write(bytes.data(), static_cast<qint64>(bytes.size()));
         client_->flush();
     }
+    // Bytes past the TLS layer, straight onto the connection: to the bot's
+    // TLS they are a broken record.
+    void SendBeneathTls(std::string_view bytes) {
+        ::send(static_cast<int>(client_->socketDescriptor()), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
     void CloseClient() { client_->disconnectFromHost(); }
     // Ends the connection with a reset instead of a FIN: a zero linger time
     // makes the kernel drop the connection at once when it is closed.

@@ -161,6 +161,39 @@ TEST_F(SecureConnectionTest, ARefusedCertificateSendsNothingAndIsReportedOnce) {
     }
 }
 
+// What a pin accepted belongs to that connection alone: once the pin is
+// gone from the profile, the same self-signed certificate is refused, and
+// no registration (nor any password) reaches that server again.
+TEST_F(SecureConnectionTest, APinRemovedBetweenTwoConnectionsNoLongerVouchesForTheCertificate) {
+    Set("IRC", "TLSFingerprint", PinOf(Certificate()));
+    StartBot(true);
+    ASSERT_TRUE(server_->WaitForLines(2, 10000)) << (errors_.empty() ? "" : errors_[0]);
+    bot_->OfflineButtonClick();
+    const std::size_t received = server_->Received().size();
+    Set("IRC", "TLSFingerprint", "");
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(AwaitCondition([&] { return !errors_.empty(); }, 10000));
+    EXPECT_EQ(errors_[0].rfind("TLS-Fehler: ", 0), 0u) << errors_[0];
+    EXPECT_EQ(server_->Received().size(), received);
+    EXPECT_EQ(server_->Connections(), 1);
+}
+
+// A broken record in the middle of a session leaves nothing to talk over:
+// the bot says why, ends the connection and comes back by itself.
+TEST_F(SecureConnectionTest, ATlsFailureInTheMiddleOfASessionEndsTheConnection) {
+    Set("IRC", "TLSFingerprint", PinOf(Certificate()));
+    BotTimings timings;
+    timings.reconnectScale = 0.005;
+    StartBot(true, timings);
+    ASSERT_TRUE(server_->WaitForLines(2, 10000)) << (errors_.empty() ? "" : errors_[0]);
+    ASSERT_NO_FATAL_FAILURE(EnterService());
+    server_->SendBeneathTls("PING :not encrypted\r\n");
+    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() == 2; }, 10000));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0].rfind("TLS-Fehler: ", 0), 0u) << errors_[0];
+    EXPECT_NE(std::find(states_.begin(), states_.end(), BotState::Waiting), states_.end());
+}
+
 // A "+" port on a server that speaks plain TCP never gets past the
 // handshake; the silent link is given up like any other, and nothing of
 // the registration leaves the bot in clear text.

@@ -70,6 +70,25 @@ TEST_F(SendQueueTest, PiledUpReportsMakeRoomAndAreSummedUpButAnswersStay) {
     EXPECT_EQ(Take(11s), Lines{"R5"});
 }
 
+// The gate is asked when a report would leave: what was queued while the
+// bot held the channel goes nowhere once it lost it, the summary included,
+// and answers are not held up by it.
+TEST_F(SendQueueTest, ReportsAndTheirSummaryPassTheGateWhenTheyLeave) {
+    bool open = true;
+    queue_.SetReportGate([&] { return open; });
+    for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
+    Take(0ms);
+    for (int k = 1; k <= 5; ++k) Push("R" + std::to_string(k), LineClass::Report);
+    Push("A1", LineClass::Normal);
+    open = false;
+    Push("R6", LineClass::Report);
+    EXPECT_EQ(Take(10s), Lines{"A1"});
+    EXPECT_EQ(queue_.NextDue(t0_ + 10s), std::nullopt);
+    open = true;
+    Push("R7", LineClass::Report, 20s);
+    EXPECT_EQ(Take(20s), Lines{"R7"});
+}
+
 TEST_F(SendQueueTest, ClearForgetsWhatWaitsAndRestartGivesTheWholeAllowance) {
     for (int k = 0; k < 7; ++k) Push("old", LineClass::Report);
     Take(0ms);
