@@ -139,8 +139,9 @@ CapNegotiation::Outcome CapNegotiation::Handle(std::string_view line) {
         return {};
     }
     const std::string_view reason = message.params.empty() ? std::string_view(command) : message.Last();
-    if (command == "904") return NextMechanism(reason);
-    if (command == "902" || command == "905" || command == "906") return Fail(reason);
+    // Another mechanism is worth a try only once one has been refused.
+    if (command == "904" && state_ == State::Authenticating) return NextMechanism(reason);
+    if (command == "902" || command == "904" || command == "905" || command == "906") return Fail(reason);
     return {};
 }
 

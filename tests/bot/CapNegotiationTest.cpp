@@ -6,14 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "NegotiationScript.h"
 #include "text/Literal.h"
 
 namespace tovik {
 namespace {
 
 using namespace tovik::literals;
-using test::Escaped;
 
 struct NegotiationCase {
     const char* name;
@@ -92,49 +91,22 @@ TEST(CapNegotiation, AnswersEachServerLineWithExactBytes) {
         CapNegotiation negotiation(login, c.link, [&](std::string_view name) {
             return PlainOrExternal(name, login.account, login.password);
         });
-        CapNegotiation::Outcome outcome = negotiation.Begin();
-        EXPECT_EQ(outcome.send, std::vector<std::string>{"CAP LS 302\n"});
-        std::vector<std::string> failures;
-        std::string expected, sent, after = "the start";
-        auto settle = [&] {
-            for (const auto& line : outcome.send) sent += line;
-            if (outcome.failure) failures.push_back(*outcome.failure);
-            if (outcome.account) {
-                EXPECT_EQ(*outcome.account, "tovik");
-            }
-            EXPECT_EQ(Escaped(sent), Escaped(expected)) << "after " << after;
-            sent.clear();
-            expected.clear();
-        };
-        outcome.send.clear();
-        for (std::size_t at = 0; at < c.script.size();) {
-            const auto end = c.script.find('\n', at);
-            const std::string raw = c.script.substr(at, end - at), line = raw.substr(2);
-            at = end + 1;
-            if (raw[0] == '<') {
-                expected += line + "\n";
-                continue;
-            }
-            settle();
-            after = line;
-            outcome = line == "?" ? negotiation.GiveUp() : negotiation.Handle(line);
-        }
-        settle();
-        EXPECT_EQ(failures, c.failures);
+        EXPECT_EQ(test::PlayNegotiation(negotiation, c.script), c.failures);
         std::string enabled;
         for (const auto& cap : negotiation.Enabled()) enabled += (enabled.empty() ? "" : " ") + cap;
         EXPECT_EQ(enabled, c.enabled);
-        EXPECT_TRUE(negotiation.Finished());
     }
 }
 
-// The sts value reaches the runtime whether it came in the LS or later.
-TEST(CapNegotiation, HandsOnTheStsValue) {
-    CapNegotiation negotiation({}, kPlain, {});
+// The facts for the runtime: the account, and the sts value whether it came
+// in the LS or later.
+TEST(CapNegotiation, TellsTheAccountAndTheStsValue) {
+    CapNegotiation negotiation({"tovik", "geheim", "PLAIN"}, kTls, [](auto name) { return PlainOrExternal(name, "", ""); });
     negotiation.Begin();
     EXPECT_EQ(negotiation.Handle(":srv CAP * LS * :sts=port=6697,duration=300").sts, std::nullopt);
-    EXPECT_EQ(negotiation.Handle(":srv CAP * LS :server-time").sts, "port=6697,duration=300");
-    EXPECT_EQ(negotiation.Handle(":srv CAP tovik NEW :sts=port=7000").sts, "port=7000");
+    EXPECT_EQ(negotiation.Handle(":srv CAP * LS :sasl").sts, "port=6697,duration=300");
+    EXPECT_EQ(negotiation.Handle(":srv CAP tovik NEW :sts=duration=0").sts, "duration=0");
+    EXPECT_EQ(negotiation.Handle(":srv 900 * * tovik :You are now logged in as tovik").account, "tovik");
 }
 
 }  // namespace

@@ -5,13 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
-#include "bot/CapNegotiation.h"
+#include "NegotiationScript.h"
 
 namespace tovik {
 namespace {
-
-using test::Escaped;
 
 const std::string kNonce = "rOprNGfwEbeRWgbNEkqO";
 const std::string kServerFirst = "r=rOprNGfwEbeRWgbNEkqO%hvYDpWUa2RaTCAfuxFIlj)hNlF$k0,s=W22ZaJ0SNY7soEsUEjb6gQ==,i=4096";
@@ -19,90 +16,56 @@ const std::string kClientFinal =
     "c=biws,r=rOprNGfwEbeRWgbNEkqO%hvYDpWUa2RaTCAfuxFIlj)hNlF$k0,p=dHzbZapWIk4jUhN+Ute9ytag9zjfMHgsqmmiz7AndVQ=";
 const std::string kServerFinal = "v=6rriTRBi23WpRR/wtup+mMhUZUn/dB5nLTJRsjl95G4=";
 
-TEST(ScramSha256, FollowsTheRfc7677TestVector) {
+TEST(ScramSha256, FollowsTheRfc7677TestVectorAndEscapesNames) {
     ScramSha256 scram("user", "pencil", kNonce);
     EXPECT_EQ(scram.Respond("").response, "n,,n=user,r=" + kNonce);
     EXPECT_EQ(scram.Respond(kServerFirst).response, kClientFinal);
     EXPECT_FALSE(scram.ServerVerified());
-    const auto last = scram.Respond(kServerFinal);
-    EXPECT_EQ(last.reason, std::nullopt);
-    EXPECT_EQ(last.response, "");
+    EXPECT_EQ(scram.Respond(kServerFinal).reason, std::nullopt);
     EXPECT_TRUE(scram.ServerVerified());
-}
-
-TEST(ScramSha256, NamesAreEscapedAndGoOutAsUtf8) {
-    ScramSha256 scram("J\xfcr=gen,", "x", "abc");
-    EXPECT_EQ(scram.Respond("").response, "n,,n=J\xc3\xbcr=3Dgen=2C,r=abc");
+    EXPECT_EQ(ScramSha256("J\xfcr=gen,", "x", "abc").Respond("").response, "n,,n=J\xc3\xbcr=3Dgen=2C,r=abc");
+    const std::string nonce = ScramSha256::RandomNonce();
+    EXPECT_EQ(nonce.size(), 32u);
+    EXPECT_NE(nonce, ScramSha256::RandomNonce());
 }
 
 TEST(ScramSha256, RefusesAServerFirstMessageThatIsNotOurs) {
+    const std::string salt = ",s=W22ZaJ0SNY7soEsUEjb6gQ==";
     for (const std::string& serverFirst :
-         {std::string("r=someoneElse123,s=W22ZaJ0SNY7soEsUEjb6gQ==,i=4096"), "r=" + kNonce + ",s=W22ZaJ0SNY7soEsUEjb6gQ==,i=4096",
-          "r=" + kNonce + "x,s=W22ZaJ0SNY7soEsUEjb6gQ==", "r=" + kNonce + "x,s=W22ZaJ0SNY7soEsUEjb6gQ==,i=0",
-          "m=ext,r=" + kNonce + "x,s=W22ZaJ0SNY7soEsUEjb6gQ==,i=4096", "r=" + kNonce + "x,s=W22ZaJ0SNY7soEsUEjb6gQ==,i=99999999"}) {
+         {"r=someoneElse123" + salt + ",i=4096", "r=" + kNonce + salt + ",i=4096", "r=" + kNonce + "x" + salt,
+          "r=" + kNonce + "x" + salt + ",i=0", "m=ext,r=" + kNonce + "x" + salt + ",i=4096",
+          "r=" + kNonce + "x" + salt + ",i=99999999"}) {
         ScramSha256 scram("user", "pencil", kNonce);
         scram.Respond("");
         EXPECT_TRUE(scram.Respond(serverFirst).reason.has_value()) << serverFirst;
     }
 }
 
-std::string Line(const std::string& message) {
-    return "AUTHENTICATE " + (message.empty() ? std::string("+") : Base64(message)) + "\n";
-}
-
 // The exact bytes of a SCRAM login, and the end of one whose server cannot
 // prove that it knows the password.
 TEST(ScramSha256, ThroughTheNegotiationASignatureThatFailsAborts) {
-    struct Case {
-        const char* name;
-        std::vector<std::pair<std::string, std::string>> tail;  // after the client-final: server line, bot's answer
-        std::optional<std::string> failure;
-    };
     const std::string failed = "SASL-Anmeldung als user fehlgeschlagen: ";
     const std::string unproved = failed + "der Server hat sich nicht als Kenner des Passworts ausgewiesen";
-    const std::vector<Case> cases{
-        {"Proved",
-         {{"AUTHENTICATE " + Base64(kServerFinal), "AUTHENTICATE +\n"}, {":srv 903 * :SASL authentication successful", "CAP END\n"}},
-         std::nullopt},
-        {"WrongSignature",
-         {{"AUTHENTICATE " + Base64("v=" + Base64(std::string(32, 'x'))), "AUTHENTICATE *\nCAP END\n"},
-          {":srv 906 * :SASL authentication aborted", ""}},
-         unproved},
-        {"NoSignature", {{"AUTHENTICATE " + Base64("x=1"), "AUTHENTICATE *\nCAP END\n"}}, unproved},
-        {"SuccessWithoutProof", {{":srv 903 * :SASL authentication successful", "CAP END\n"}}, unproved},
-        {"ServerRefuses", {{"AUTHENTICATE " + Base64("e=invalid-proof"), "AUTHENTICATE *\nCAP END\n"}},
-         failed + "der Server lehnt ab (invalid-proof)"},
+    const std::string start = "> :srv CAP * LS :sasl=SCRAM-SHA-256,PLAIN\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n"
+                              "< AUTHENTICATE SCRAM-SHA-256\n> AUTHENTICATE +\n< AUTHENTICATE " +
+                              Base64("n,,n=user,r=" + kNonce) + "\n> AUTHENTICATE " + Base64(kServerFirst) +
+                              "\n< AUTHENTICATE " + Base64(kClientFinal) + "\n";
+    const std::string aborted = "< AUTHENTICATE *\n< CAP END\n";
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+        {"> AUTHENTICATE " + Base64(kServerFinal) + "\n< AUTHENTICATE +\n> :srv 903 * :SASL successful\n< CAP END\n", {}},
+        {"> AUTHENTICATE " + Base64("v=" + Base64(std::string(32, 'x'))) + "\n" + aborted + "> :srv 906 * :aborted\n",
+         {unproved}},
+        {"> AUTHENTICATE " + Base64("x=1") + "\n" + aborted, {unproved}},
+        {"> :srv 903 * :SASL successful\n< CAP END\n", {unproved}},
+        {"> AUTHENTICATE " + Base64("e=invalid-proof") + "\n" + aborted, {failed + "der Server lehnt ab (invalid-proof)"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [tail, failures] : cases) {
+        SCOPED_TRACE(tail);
         CapNegotiation negotiation({"user", "pencil", "SCRAM-SHA-256 PLAIN"}, LinkFacts{}, [](std::string_view name) {
             return name == "SCRAM-SHA-256" ? std::make_unique<ScramSha256>("user", "pencil", kNonce) : nullptr;
         });
-        std::vector<std::pair<std::string, std::string>> steps{
-            {":srv CAP * LS :sasl=SCRAM-SHA-256,PLAIN", "CAP REQ :sasl\n"},
-            {":srv CAP * ACK :sasl", "AUTHENTICATE SCRAM-SHA-256\n"},
-            {"AUTHENTICATE +", Line("n,,n=user,r=" + kNonce)},
-            {"AUTHENTICATE " + Base64(kServerFirst), Line(kClientFinal)}};
-        steps.insert(steps.end(), c.tail.begin(), c.tail.end());
-        std::optional<std::string> failure;
-        EXPECT_EQ(negotiation.Begin().send, std::vector<std::string>{"CAP LS 302\n"});
-        for (const auto& [server, bot] : steps) {
-            const auto outcome = negotiation.Handle(server);
-            std::string sent;
-            for (const auto& line : outcome.send) sent += line;
-            EXPECT_EQ(Escaped(sent), Escaped(bot)) << "after " << server;
-            if (outcome.failure) failure = outcome.failure;
-        }
-        EXPECT_EQ(failure, c.failure);
-        EXPECT_TRUE(negotiation.Finished());
+        EXPECT_EQ(test::PlayNegotiation(negotiation, start + tail), failures);
     }
-}
-
-TEST(ScramSha256, NoncesDiffer) {
-    const std::string a = ScramSha256::RandomNonce();
-    EXPECT_EQ(a.size(), 32u);
-    EXPECT_NE(a, ScramSha256::RandomNonce());
-    EXPECT_EQ(a.find(','), std::string::npos);
 }
 
 }  // namespace

@@ -22,13 +22,10 @@ TEST(ServerTime, OldStampsArePlaybackAndUnreadableOnesAreNot) {
                                            {"2026-12-09T03:18:34Z", 120001ms, true},
                                            {"2026-12-09T03:18:33.9999Z", 120000ms, true},
                                            {"2026-12-09T03:18:34.000Z", -5s, false},  // the clocks differ
-                                           {"2026-12-08T23:59:60Z", 3h + 18min + 34s + 1000ms, true},
-                                           {std::nullopt, 10h, false},
-                                           {"2026-12-09 03:18:34Z", 10h, false},
-                                           {"2026-02-30T03:18:34Z", 10h, false},
-                                           {"2026-12-09T24:00:00Z", 10h, false},
-                                           {"2026-12-09T03:18:34.Z", 10h, false},
-                                           {"2026-12-09T03:18:34.000", 10h, false},
+                                           {"2026-12-08T23:59:60Z", 3h + 18min + 35s, true},
+                                           {std::nullopt, 10h, false}, {"2026-12-09 03:18:34Z", 10h, false},
+                                           {"2026-02-30T03:18:34Z", 10h, false}, {"2026-12-09T24:00:00Z", 10h, false},
+                                           {"2026-12-09T03:18:34.Z", 10h, false}, {"2026-12-09T03:18:34.000", 10h, false},
                                            {"1", 10h, false}}) {
         EXPECT_EQ(IsPlayback(c.tag, stamp + c.arrivedAfter), c.playback) << c.tag.value_or("(none)");
     }

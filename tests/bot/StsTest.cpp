@@ -16,12 +16,9 @@ TEST(Sts, ParsesPortAndDurationAndSkipsTheRest) {
         std::optional<std::uint16_t> port;
         std::optional<std::int64_t> duration;
     };
-    for (const Case& c : std::vector<Case>{{"port=6697,duration=2592000", 6697, 2592000},
-                                           {"duration=0", std::nullopt, 0},
-                                           {"preload,port=7000,x=y", 7000, std::nullopt},
-                                           {"port=0,duration=-5", std::nullopt, std::nullopt},
-                                           {"port=70000,duration=12s", std::nullopt, std::nullopt},
-                                           {"", std::nullopt, std::nullopt}}) {
+    for (const Case& c : std::vector<Case>{{"port=6697,duration=2592000", 6697, 2592000}, {"duration=0", {}, 0},
+                                           {"preload,port=7000,x=y", 7000, {}}, {"port=0,duration=-5", {}, {}},
+                                           {"port=70000,duration=12s", {}, {}}, {"", {}, {}}}) {
         const StsValue sts = ParseSts(c.value);
         EXPECT_EQ(sts.port, c.port) << c.value;
         EXPECT_EQ(sts.duration, c.duration) << c.value;
@@ -33,9 +30,7 @@ protected:
     QTemporaryDir dir_;
     std::int64_t now_ = 1'800'000'000;
     std::string File() const { return StsPolicies::FileIn(dir_.path().toStdString()); }
-    StsPolicies Load() const {
-        return StsPolicies(File(), [this] { return now_; });
-    }
+    StsPolicies Load() const { return StsPolicies(File(), [this] { return now_; }); }
 };
 
 TEST_F(StsPoliciesTest, APlainConnectionIsSentToTlsAndCannotSetAPolicy) {
