@@ -6,6 +6,7 @@
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 
+#include <array>
 #include <charconv>
 #include <optional>
 
@@ -53,9 +54,9 @@ ScramSha256::ScramSha256(std::string account, std::string password, std::string 
     : account_(std::move(account)), password_(std::move(password)), nonce_(std::move(nonce)) {}
 
 std::string ScramSha256::RandomNonce() {
-    QByteArray random(24, '\0');
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-    return Text(random.toBase64());
+    std::array<quint32, 6> random{};
+    QRandomGenerator::system()->fillRange(random.data(), random.size());
+    return Text(QByteArray(reinterpret_cast<const char*>(random.data()), sizeof random).toBase64());
 }
 
 SaslMechanism::Reply ScramSha256::Respond(std::string_view challenge) {
