@@ -228,11 +228,16 @@ CapNegotiation::Outcome CapNegotiation::Authenticate(const std::string& piece) {
     // A challenge longer than 400 bytes comes in pieces; "+" alone is an
     // empty one, or the end of a challenge of a multiple of 400.
     if (piece != "+") challenge_ += piece;
-    if (piece.size() == 400) return {};
+    // No mechanism of ours has challenges anywhere near this long; a server
+    // that keeps sending pieces must not fill the memory.
+    constexpr std::size_t kMaxChallenge = 16 * 1024;
+    if (piece.size() == 400 && challenge_.size() <= kMaxChallenge) return {};
+    const bool tooLong = challenge_.size() > kMaxChallenge;
     const std::optional<std::string> challenge = FromBase64(challenge_);
     challenge_.clear();
     SaslMechanism::Reply reply;
-    if (!challenge) reply.reason = "der Server schickt kein Base64";
+    if (tooLong) reply.reason = "der Server schickt eine endlose Anfrage";
+    else if (!challenge) reply.reason = "der Server schickt kein Base64";
     else reply = mechanism_->Respond(*challenge);
     if (reply.reason) {
         Outcome aborted = Fail(*reply.reason);

@@ -109,5 +109,15 @@ TEST(CapNegotiation, TellsTheAccountAndTheStsValue) {
     EXPECT_EQ(negotiation.Handle(":srv 900 * * tovik :You are now logged in as tovik").account, "tovik");
 }
 
+TEST(CapNegotiation, AnEndlessChallengeIsAborted) {
+    CapNegotiation negotiation({"tovik", "", "EXTERNAL"}, {true, false, true}, [](auto n) { return PlainOrExternal(n, "", ""); });
+    negotiation.Begin();
+    negotiation.Handle(":srv CAP * LS :sasl");
+    EXPECT_EQ(negotiation.Handle(":srv CAP * ACK :sasl").send, std::vector<std::string>{"AUTHENTICATE EXTERNAL\n"});
+    CapNegotiation::Outcome outcome;
+    for (int k = 0; k < 42 && outcome.send.empty(); ++k) outcome = negotiation.Handle("AUTHENTICATE " + std::string(400, 'A'));
+    EXPECT_EQ(outcome.send, (std::vector<std::string>{"AUTHENTICATE *\n", "CAP END\n"}));
+}
+
 }  // namespace
 }  // namespace tovik
