@@ -27,14 +27,12 @@ TEST(TypingNotices, RepeatEveryFourSecondsNeverWithinThreeAndStopWithTheLine) {
     EXPECT_EQ(take(4s), "anna: @+typing=active TAGMSG anna\n");
     typing.Sent("anna");
     EXPECT_EQ(typing.NextWake(), std::nullopt);
-    // The next line begins at once; its sign waits for the 3 s gap.
-    typing.Started(t0 + 5s, "anna");
+    typing.Started(t0 + 5s, "anna");  // the next line: its sign waits for the 3 s gap
     typing.Started(t0 + 5s, "bert");
     EXPECT_EQ(take(5s), "bert: @+typing=active TAGMSG bert\n");
     EXPECT_EQ(typing.NextWake(), t0 + 7s);
     EXPECT_EQ(take(7s), "anna: @+typing=active TAGMSG anna\n");
-    // A partner who left, or Offline, hears nothing more.
-    typing.Forget("bert");
+    typing.Forget("bert");  // a partner who left, or Offline, hears nothing more
     EXPECT_EQ(take(9s), "");
     typing.SetAllowed(false);
     EXPECT_EQ(take(20s), "");
