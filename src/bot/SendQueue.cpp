@@ -23,6 +23,11 @@ bool SendQueue::ReportsMayLeave() {
 }
 
 void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::string partner) {
+    if (lineClass == LineClass::Typing) return PushTyping(now, std::move(line), std::move(partner));
+    // A notice for a partner whose line is on its way would announce the
+    // past; one behind waiting lines would be late for anyone.
+    if (lineClass == LineClass::Normal && !partner.empty())
+        std::erase_if(typing_, [&](const Entry& entry) { return entry.partner == partner; });
     // Urgent lines never wait; anything else leaves at once only when
     // nothing is waiting ahead of it, so that the order stays as made.
     if (lineClass == LineClass::Report && !ReportsMayLeave()) return;
@@ -32,6 +37,7 @@ void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::
         departing_.push_back({std::move(line), std::move(partner)});
         return;
     }
+    typing_.clear();
     if (lineClass == LineClass::Normal) {
         normal_.push_back({std::move(line), std::move(partner)});
         return;
@@ -42,6 +48,19 @@ void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::
         ++leftOutPending_;
         ++droppedTotal_;
     }
+}
+
+void SendQueue::PushTyping(TimePoint now, std::string line, std::string partner) {
+    std::erase_if(typing_, [&](const Entry& entry) { return entry.partner == partner; });
+    if (!normal_.empty() || !reports_.empty() || leftOutPending_ > 0) return;
+    if (typing_.empty() && MayLeave(now)) {
+        Spend(now);
+        // Handed out untagged: the partner tag tells the caller that an
+        // answer line has left, which a notice is not.
+        departing_.push_back({std::move(line), {}});
+        return;
+    }
+    typing_.push_back({std::move(line), std::move(partner)});
 }
 
 std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
@@ -61,6 +80,9 @@ std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
         } else if (!reports_.empty()) {
             out.push_back({std::move(reports_.front().line), std::move(reports_.front().partner)});
             reports_.pop_front();
+        } else if (!typing_.empty()) {
+            out.push_back({std::move(typing_.front().line), {}});
+            typing_.pop_front();
         } else {
             break;
         }
@@ -71,7 +93,7 @@ std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
 
 std::optional<SendQueue::TimePoint> SendQueue::NextDue(TimePoint now) const {
     if (!departing_.empty()) return now;
-    if (normal_.empty() && reports_.empty() && leftOutPending_ == 0) return std::nullopt;
+    if (normal_.empty() && reports_.empty() && typing_.empty() && leftOutPending_ == 0) return std::nullopt;
     if (MayLeave(now)) return now;
     // The first moment at which the virtual clock is no more than burst - 1
     // intervals ahead.
@@ -81,6 +103,7 @@ std::optional<SendQueue::TimePoint> SendQueue::NextDue(TimePoint now) const {
 void SendQueue::Clear() {
     normal_.clear();
     reports_.clear();
+    typing_.clear();
     departing_.clear();
     leftOutPending_ = 0;
 }

@@ -11,6 +11,10 @@
 //   Normal   answers, remote-command output, channel set-up, operator lines
 //   Report   copies into the command channel: last, and dropped when they
 //            pile up (one summary line says how many went)
+//   Typing   "is typing" notices: after everything else, and only while
+//            nothing else waits; one that cannot leave at once when other
+//            lines wait is dropped, as is one for a partner whose answer
+//            line was pushed after it (it would announce what has arrived)
 //
 // While nothing waits, a line leaves the moment it is pushed, so a quiet
 // conversation looks on the wire exactly as without the queue.
@@ -33,7 +37,7 @@
 
 namespace tovik {
 
-enum class LineClass { Urgent, Normal, Report };
+enum class LineClass { Urgent, Normal, Report, Typing };
 
 struct SendPace {
     int burst = 5;
@@ -83,7 +87,7 @@ public:
     // A new connection starts with the whole allowance.
     void Restart();
 
-    std::size_t Waiting() const { return normal_.size() + reports_.size(); }
+    std::size_t Waiting() const { return normal_.size() + reports_.size() + typing_.size(); }
     std::uint64_t DroppedReports() const { return droppedTotal_; }
 
 private:
@@ -93,6 +97,7 @@ private:
     };
     bool MayLeave(TimePoint now) const;
     bool ReportsMayLeave();
+    void PushTyping(TimePoint now, std::string line, std::string partner);
     void Spend(TimePoint now);
 
     LeftOutLine leftOut_;
@@ -101,6 +106,7 @@ private:
     std::size_t maxWaitingReports_;
     std::deque<Entry> normal_;
     std::deque<Entry> reports_;
+    std::deque<Entry> typing_;  // at most one per partner
     std::size_t leftOutPending_ = 0;  // dropped, summary not yet sent
     std::uint64_t droppedTotal_ = 0;
     std::optional<TimePoint> penalty_;  // the virtual clock; unset: full allowance

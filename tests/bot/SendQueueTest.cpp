@@ -108,5 +108,24 @@ TEST_F(SendQueueTest, AnAnswerKeepsItsPartnerTag) {
     EXPECT_EQ(out[0].partner, "anna");
 }
 
+// Typing notices go last, never wait behind other lines, never announce a
+// line that is already on its way, and do not pass for answers.
+TEST_F(SendQueueTest, TypingNoticesYieldToEverything) {
+    queue_.Push(t0_, "T anna", LineClass::Typing, "anna");
+    EXPECT_EQ(queue_.TakeDue(t0_).at(0).partner, "");
+    for (int k = 0; k < 4; ++k) Push("burst", LineClass::Normal);
+    Take(0ms);
+    queue_.Push(t0_, "T anna", LineClass::Typing, "anna");
+    queue_.Push(t0_, "T bert", LineClass::Typing, "bert");
+    queue_.Push(t0_, "answer anna", LineClass::Normal, "anna");  // must wait: anna's notice is stale
+    EXPECT_EQ(Take(1s), Lines{"answer anna"});
+    Push("report", LineClass::Report, 1s);
+    queue_.Push(t0_ + 1s, "T carl", LineClass::Typing, "carl");  // something waits: dropped
+    EXPECT_EQ(Take(2s), Lines{"report"});
+    queue_.Push(t0_ + 2s, "T dora", LineClass::Typing, "dora");
+    EXPECT_EQ(queue_.NextDue(t0_ + 2s), t0_ + 3s);
+    EXPECT_EQ(Take(3s), Lines{"T dora"});
+}
+
 }  // namespace
 }  // namespace tovik
