@@ -58,7 +58,7 @@ void Answering::SetPace(SendPace pace) {
 }
 
 void Answering::Route(const std::string& line, const std::string& channel, const std::string& botNick,
-                      const std::string& heldNick, int charTime) {
+                      const std::string& heldNick, int charTime, bool playback) {
     // Messages to the nick the bot holds count, and to the configured one.
     const std::string target = GetTarget(line);
     if (!EqualsIgnoreCase(target, botNick) && (heldNick.empty() || !EqualsIgnoreCase(target, heldNick))) return;
@@ -71,6 +71,7 @@ void Answering::Route(const std::string& line, const std::string& channel, const
     charsets_.Tell(sender, received.encoding);
     PrivateMessage message{std::move(sender), std::move(received.cp1252), channel, charTime, std::move(text),
                            received.encoding};
+    if (playback) return ReportIncoming(message);
     // Over a bound: reported only. A message given up for a newer one is
     // reported too, so the operator sees every message once.
     if (!conversations_.Add(std::move(message), Clock::now())) ReportIncoming(message);
@@ -80,9 +81,28 @@ void Answering::Route(const std::string& line, const std::string& channel, const
 void Answering::Renamed(const std::string& from, const std::string& to) {
     for (const PrivateMessage& stale : conversations_.Rename(from, to)) ReportIncoming(stale);
     charsets_.Rename(from, to);
+    typing_.Forget(from);
+    Typing(Conversations::PartnerOf(to));
+    ArmTimer();
+}
+
+void Answering::SetTypingAllowed(bool allowed) {
+    if (allowed != typing_.Allowed()) typing_.SetAllowed(allowed);
+}
+
+void Answering::Typing(const std::string& partner) {
+    if (const auto nick = conversations_.TypingTo(partner)) typing_.Started(Clock::now(), *nick);
+}
+
+// Typing notices go in the send queue's lowest class: under pace pressure
+// they are the first to go, and one never leaves after its line.
+void Answering::SendTypingNotices() {
+    for (TypingNotices::Notice& notice : typing_.TakeDue(Clock::now()))
+        hooks_.send(notice.line, LineClass::Typing, Charset::Cp1252, Conversations::PartnerOf(notice.partner));
 }
 
 void Answering::Quit(const std::string& nick) {
+    typing_.Forget(nick);
     // What was never begun is still reported: the operator sees every message.
     for (const PrivateMessage& message : conversations_.Quit(nick)) ReportIncoming(message);
 }
@@ -134,8 +154,10 @@ void Answering::Converse() {
         const PrivateMessage& message = step->message;
         if (step->kind == Conversations::Step::Kind::Begin) {
             conversations_.Begun(*step, AnswerPrivateMessage(message), Clock::now());
+            Typing(step->partner);
             continue;
         }
+        typing_.Sent(step->to);
         const Charset own = hooks_.ownCharset();
         // To the nick the partner goes by now, as the server spelt it; only
         // the text is the partner's charset.
@@ -147,22 +169,26 @@ void Answering::Converse() {
                          step->partner))
             conversations_.LineLeft(step->partner, Clock::now());
     }
+    SendTypingNotices();
     ArmTimer();
     hooks_.flush();
 }
 
 void Answering::LineLeft(const std::string& partner) {
     conversations_.LineLeft(partner, Clock::now());
+    Typing(partner);
     ArmTimer();
 }
 
 void Answering::Discard() {
     conversations_.DiscardAll();
+    typing_.SetAllowed(false);
     timer_.stop();
 }
 
 void Answering::ArmTimer() {
-    const auto next = conversations_.NextWake();
+    auto next = conversations_.NextWake();
+    if (const auto notice = typing_.NextWake()) next = next ? std::min(*next, *notice) : *notice;
     if (!next) {
         timer_.stop();
         return;

@@ -17,6 +17,7 @@
 #include "bot/Charset.h"
 #include "bot/Conversations.h"
 #include "bot/SendQueue.h"
+#include "bot/Typing.h"
 
 namespace tovik {
 
@@ -45,8 +46,12 @@ public:
     void SetPace(SendPace pace);
 
     // A PRIVMSG line (tags removed); answered when it is meant for the bot.
+    // A message played back from long ago is reported only.
     void Route(const std::string& line, const std::string& channel, const std::string& botNick,
-               const std::string& heldNick, int charTime);
+               const std::string& heldNick, int charTime, bool playback = false);
+    // Whether partners may see the persona typing (the server relays the
+    // client tag).
+    void SetTypingAllowed(bool allowed);
     // A partner renamed themselves: the conversation and the charset follow.
     void Renamed(const std::string& from, const std::string& to);
     // A partner has left the network: nothing more goes to them.
@@ -67,6 +72,9 @@ public:
 
 private:
     void ReportIncoming(const PrivateMessage& message);
+    // The partner's conversation types its next line now: the sign goes out.
+    void Typing(const std::string& partner);
+    void SendTypingNotices();
     std::vector<std::string> AnswerPrivateMessage(const PrivateMessage& message);
     void ArmTimer();
 
@@ -78,6 +86,7 @@ private:
     Hooks hooks_;
     Conversations conversations_;
     PartnerCharsets charsets_;
+    TypingNotices typing_;
     QTimer timer_;  // the next step of any conversation
 };
 

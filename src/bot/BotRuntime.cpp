@@ -14,8 +14,9 @@
 #include "bot/OperatorConsole.h"
 #include "bot/OutgoingLine.h"
 #include "bot/Report.h"
-#include "bot/Sasl.h"
+#include "bot/Registration.h"
 #include "bot/ServerSupport.h"
+#include "bot/ServerTime.h"
 #include "bot/TlsPin.h"
 #include "chat/Persona.h"
 #include "irc/IRC.h"
@@ -76,6 +77,7 @@ public:
     ReconnectPolicy policy_;
     CommandChannel channel_;
     Answering answering_;
+    Registration registration_;
 
 private:
     ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
@@ -92,10 +94,9 @@ private:
     void FollowPartners(const IrcMessage& message);
     void CheckNick();
 
-    // Registration and the account login.
-    void SendRegistration();
-    void BeginLogin();
-    void ApplyLogin(SaslExchange::Outcome outcome);
+    // The server's policy asks for TLS on `port`: the next attempt goes
+    // there, at once.
+    void UpgradeToTls(std::uint16_t port);
 
     // The charset of the command channel's lines and of lines to the server.
     Charset OwnCharset() const;
@@ -108,11 +109,13 @@ private:
               std::string partner = {}, Cleaning cleaning = Cleaning::Seal);
 
     NickKeeper nicks_;
-    QTimer nickTimer_;   // asks whether the configured nick is free
-    QTimer loginTimer_;  // the server's part of the account login
-    std::optional<SaslExchange> login_;
-    bool plainLoginReported_ = false;  // "no password over plain TCP", said once per "&Online"
-    std::string lineFailure_;          // the first failure among one read's lines
+    QTimer nickTimer_;  // asks whether the configured nick is free
+    // A plain server's policy asked for TLS on this port; kept until the
+    // operator's next "&Online", as the policy is not remembered from a
+    // plain connection.
+    std::optional<std::pair<std::string, std::uint16_t>> stsUpgrade_;
+    bool redirect_ = false;     // this connection ends for the upgrade
+    std::string lineFailure_;  // the first failure among one read's lines
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
@@ -143,11 +146,17 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                       return Send(line, lineClass, charset, std::move(partner));
                   },
                   [this] { return OwnCharset(); }, [this] { return link_->LocalIPv4(); },
-                  [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}) {
+                  [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
+      registration_(context,
+                    {[this](const std::string& line) {
+                         Send(line, LineClass::Urgent, Charset::Cp1252, {}, Cleaning::AsTyped);
+                     },
+                     [this](const std::string& account) { emit owner_.LoggedIn(account); },
+                     [this](const std::string& text) { Tell(text); },
+                     [this](std::uint16_t port) { UpgradeToTls(port); }}) {
     link_->SetReportGate([this] { return channel_.ReportsMayLeave(); });
     SetTimings(timings_);
     nickTimer_.setSingleShot(true);
-    loginTimer_.setSingleShot(true);
     // Every slot guards itself: no exception may leave an event handler.
     QObject::connect(link_, &IrcLink::Established, &owner, [this] { Guarded([this] { Established(); }); });
     QObject::connect(link_, &IrcLink::LineArrived, &owner, [this](const std::string& line) { LineArrived(line); });
@@ -161,11 +170,6 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
     QObject::connect(link_, &IrcLink::Failed, &owner, [this](const std::string& text) { policy_.Failed(text); });
     QObject::connect(link_, &IrcLink::Ended, &owner, [this] { Guarded([this] { Ended(); }); });
     QObject::connect(&nickTimer_, &QTimer::timeout, &owner, [this] { Guarded([this] { CheckNick(); }); });
-    QObject::connect(&loginTimer_, &QTimer::timeout, &owner, [this] {
-        Guarded([this] {
-            if (login_) ApplyLogin(login_->GiveUp());
-        });
-    });
     QObject::connect(identServer_, &IdentServer::ErrorOccurred, &owner, [this](const std::string& t) { Tell(t); });
     QObject::connect(dccServer_, &DCCServer::ErrorOccurred, &owner, [this](const std::string& t) { Tell(t); });
 }
@@ -185,6 +189,7 @@ void BotRuntime::Impl::SetTimings(const BotTimings& timings) {
     link_->SetSilence(timings.silence);
     policy_.SetScale(timings.reconnectScale);
     answering_.SetPace(timings.pace);
+    registration_.SetTimeout(timings.login);
 }
 
 // ---- going online and offline ---------------------------------------------
@@ -192,7 +197,8 @@ void BotRuntime::Impl::SetTimings(const BotTimings& timings) {
 void BotRuntime::Impl::OnlineButtonClick() {
     // Already online or on the way there: the live session stays.
     if (!link_->Idle()) return;
-    plainLoginReported_ = false;
+    registration_.Restart();
+    stsUpgrade_.reset();
     policy_.GoOnline();
 }
 
@@ -209,6 +215,17 @@ void BotRuntime::Impl::Connect() {
     // "+6697": this port speaks TLS (the sign is no part of the number).
     target.tls = portText.front() == '+';
     target.pin = NormalizedFingerprint(profile.ReadValue("IRC", "TLSFingerprint", ""));
+    target.clientCertificate = profile.ReadValue("IRC", "TLSClientCert", "");
+    // A server's Strict Transport Security policy: no plain connection
+    // while it holds, and no falling back to one.
+    if (!target.tls) {
+        std::optional<std::uint16_t> secure = registration_.StsPortFor(target.host);
+        if (stsUpgrade_ && EqualsIgnoreCase(stsUpgrade_->first, target.host)) secure = stsUpgrade_->second;
+        if (secure) {
+            target.tls = true;
+            target.port = *secure;
+        }
+    }
     if (target.tls && !QSslSocket::supportsSsl())
         throw Error("TLS-Fehler: auf diesem System fehlt die TLS-Bibliothek (OpenSSL 3)");
 
@@ -222,8 +239,7 @@ void BotRuntime::Impl::Connect() {
     nicks_.Reset();
     support_.Reset();
     nickTimer_.stop();
-    loginTimer_.stop();
-    login_.reset();
+    registration_.End();
     link_->Open(target);
 }
 
@@ -233,8 +249,17 @@ void BotRuntime::Impl::OfflineButtonClick() {
 }
 
 void BotRuntime::Impl::Established() {
-    BeginLogin();
-    SendRegistration();
+    const LinkTarget& target = link_->Target();
+    if (target.tls && stsUpgrade_) emit owner_.SecuredBySts(target.port);
+    registration_.Begin(target.host, target.port,
+                        LinkFacts{target.tls, link_->PeerIsLoopback(), link_->ShowedCertificate()});
+}
+
+void BotRuntime::Impl::UpgradeToTls(std::uint16_t port) {
+    if (link_->Tls()) return;
+    stsUpgrade_ = {link_->Target().host, port};
+    redirect_ = true;
+    link_->Abort();
 }
 
 void BotRuntime::Impl::Ended() {
@@ -242,8 +267,8 @@ void BotRuntime::Impl::Ended() {
     answering_.Discard();
     channel_.Reset();
     nickTimer_.stop();
-    loginTimer_.stop();
-    login_.reset();
+    registration_.End();
+    if (std::exchange(redirect_, false)) return policy_.Redirected();
     policy_.Ended();
 }
 
@@ -266,7 +291,8 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     // before any setting is read: a typo in the typing speed must not let
     // the server drop the bot.
     if (IsPing(line)) Send(MakePong(line), LineClass::Urgent);
-    if (login_ && !login_->Finished()) ApplyLogin(login_->Handle(line));
+    registration_.Follow(line);
+    if (!link_->Ready()) return;  // the server's policy sent the bot to TLS
 
     const ProfileFile profile = Profile();
     const int charTime = StrToInt(profile.ReadValue("General", "CharTime", "500"));
@@ -279,6 +305,7 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     support_.Follow(message);
     FollowNicks(message);
     if (!link_->Ready()) return;  // the nick keeper gave this connection up
+    answering_.SetTypingAllowed(registration_.Enabled("message-tags") && support_.AllowsClientTag("typing"));
     if (command == "376" || command == "422") {
         policy_.RegistrationOver();
         channel_.Join(channel);
@@ -286,13 +313,18 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     const std::string& held = nicks_.Held();
     channel_.Follow(message, line, channel, held.empty() ? botNick : held, botNick, support_);
     FollowPartners(message);
-    if (command == "PRIVMSG") answering_.Route(line, channel, botNick, held, charTime);
+    if (command != "PRIVMSG") return;
+    // A bouncer replays what came while it was alone: reported, as it is
+    // news to the operator, but no person answers hours late.
+    const bool playback =
+        registration_.Enabled("server-time") && IsPlayback(message.Tag("time"), std::chrono::system_clock::now());
+    answering_.Route(line, channel, botNick, held, charTime, playback);
 }
 
 void BotRuntime::Impl::FollowNicks(const IrcMessage& message) {
     const std::string configured = Profile().ReadValue("IRC", "BotNick", "[]B0T[]");
     const NickKeeper::Outcome outcome = nicks_.Follow(message, configured, support_);
-    if (outcome.registerAgain) SendRegistration();
+    if (outcome.registerAgain) registration_.SendNickAndUser();
     for (const auto& [line, lineClass] : outcome.send) Send(line, lineClass);
     if (!outcome.checkTimer) nickTimer_.stop();
     else if (!nickTimer_.isActive()) nickTimer_.start(timings_.nickCheck);
@@ -318,47 +350,6 @@ void BotRuntime::Impl::FollowPartners(const IrcMessage& message) {
     if (nick.empty() || EqualsIgnoreCase(nick, nicks_.Held())) return;
     if (message.command == "NICK" && !message.Last().empty()) answering_.Renamed(nick, message.Last());
     if (message.command == "QUIT") answering_.Quit(nick);
-}
-
-// ---- registration and the account login ------------------------------------
-
-void BotRuntime::Impl::SendRegistration() {
-    const ProfileFile profile = Profile();
-    const std::string realName = profile.ReadValue("PersonData", "PreName", "Tovik") + " " +
-                                 profile.ReadValue("PersonData", "LastName", "B0T");
-    const std::string user = profile.ReadValue("PersonData", "PreName", "Tovik-B0T");
-    const std::string nick = profile.ReadValue("IRC", "BotNick", "[]B0T[]");
-    // Without line breaks in its pieces the login is exactly two lines.
-    const std::string login = MakeLogin(RemoveLineBreaks(nick), RemoveLineBreaks(user), RemoveLineBreaks(realName));
-    const std::size_t split = login.find('\n') + 1;
-    Send(login.substr(0, split), LineClass::Urgent);
-    Send(login.substr(split), LineClass::Urgent);
-}
-
-// With an account in the profile, the registration begins with the
-// capability exchange, and the server waits for its end before it
-// welcomes the bot. The password goes only over TLS.
-void BotRuntime::Impl::BeginLogin() {
-    const ProfileFile profile = Profile();
-    const std::string account = profile.ReadValue("IRC", "SASLAccount", "");
-    if (account.empty()) return;
-    if (!link_->Tls()) {
-        if (plainLoginReported_) return;
-        plainLoginReported_ = true;
-        Tell("SASL-Anmeldung als " + account +
-             std::string(" unterbleibt: das Passwort geht nur über TLS (Port mit \"+\" davor, etwa +6697)"_w1252));
-        return;
-    }
-    login_.emplace(account, profile.ReadValue("IRC", "SASLPassword", ""));
-    Send(SaslExchange::Begin(), LineClass::Urgent, Charset::Cp1252, {}, Cleaning::AsTyped);
-    loginTimer_.start(timings_.login);
-}
-
-void BotRuntime::Impl::ApplyLogin(SaslExchange::Outcome outcome) {
-    for (const auto& line : outcome.send) Send(line, LineClass::Urgent, Charset::Cp1252, {}, Cleaning::AsTyped);
-    if (outcome.account) emit owner_.LoggedIn(*outcome.account);
-    if (login_ && login_->Finished()) loginTimer_.stop();
-    if (outcome.failure) Tell(*outcome.failure);
 }
 
 // ---- the one send point -------------------------------------------------------

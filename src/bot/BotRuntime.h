@@ -76,6 +76,9 @@ signals:
     void DenyListChanged(const std::vector<std::string>& nicks);
     // The server has logged the bot in to this account (Windows-1252).
     void LoggedIn(const std::string& account);
+    // The server's Strict Transport Security policy took this connection
+    // to TLS on `port`.
+    void SecuredBySts(quint16 port);
     // `nextAttempt`: milliseconds until the next attempt while Waiting.
     void StateChanged(tovik::BotState state, qint64 nextAttempt);
 

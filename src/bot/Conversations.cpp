@@ -186,6 +186,12 @@ void Conversations::Finish(const std::string& partner, Conversation& conversatio
     Schedule(partner, conversation, now);
 }
 
+std::optional<std::string> Conversations::TypingTo(const std::string& partner) const {
+    const auto found = byPartner_.find(partner);
+    if (found == byPartner_.end() || found->second.state != State::Typing) return std::nullopt;
+    return found->second.To();
+}
+
 std::optional<Conversations::TimePoint> Conversations::NextWake() const {
     if (timeline_.empty()) return std::nullopt;
     return std::get<0>(*timeline_.begin());

@@ -116,6 +116,9 @@ public:
     // The line handed out last for this partner has left the bot.
     void LineLeft(const std::string& partner, TimePoint now);
 
+    // The nick to which the partner's conversation is typing a line now.
+    std::optional<std::string> TypingTo(const std::string& partner) const;
+
     // When TakeDue has something next; nothing when every conversation is
     // idle or waiting for Begun / LineLeft.
     std::optional<TimePoint> NextWake() const;

@@ -1,6 +1,8 @@
 #include "bot/IrcLink.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+#include <QSslKey>
 #include <QHostAddress>
 #include <QPointer>
 #include <QSslSocket>
@@ -11,6 +13,10 @@
 #include "services/Listen.h"
 #include "text/Cp1252.h"
 #include "text/Errors.h"
+#include "text/Literal.h"
+
+#include <optional>
+#include <utility>
 
 namespace tovik {
 
@@ -43,14 +49,38 @@ bool IrcLink::Ready() const {
     return socket_ && socket_->state() == QAbstractSocket::ConnectedState && (!target_.tls || socket_->isEncrypted());
 }
 
+bool IrcLink::PeerIsLoopback() const { return socket_ && socket_->peerAddress().isLoopback(); }
+
 std::string IrcLink::LocalIPv4() const {
     bool ok = false;
     const quint32 ipv4 = socket_ ? socket_->localAddress().toIPv4Address(&ok) : 0;
     return ok ? QHostAddress(ipv4).toString().toStdString() : std::string("0.0.0.0");
 }
 
+using namespace literals;
+
+namespace {
+
+// The certificate and key of a PEM file, as Qt takes them; the key may be
+// RSA or an elliptic curve one.
+std::pair<QSslCertificate, QSslKey> ReadClientCertificate(const std::string& path) {
+    QFile file(QString::fromStdString(Cp1252ToUtf8(path)));
+    const QByteArray pem = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(pem, QSsl::Pem);
+    QSslKey key(pem, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull()) key = QSslKey(pem, QSsl::Ec, QSsl::Pem);
+    if (certificates.isEmpty() || key.isNull())
+        throw Error("TLS-Fehler: TLSClientCert " + path +
+                    std::string(" enthält kein Zertifikat mit Schlüssel (PEM)"_w1252));
+    return {certificates.front(), key};
+}
+
+}  // namespace
+
 void IrcLink::Open(const LinkTarget& target) {
     if (!Idle()) return;
+    std::optional<std::pair<QSslCertificate, QSslKey>> certificate;
+    if (target.tls && !target.clientCertificate.empty()) certificate = ReadClientCertificate(target.clientCertificate);
     if (socket_) {
         socket_->disconnect(this);
         socket_->deleteLater();
@@ -59,6 +89,7 @@ void IrcLink::Open(const LinkTarget& target) {
     target_ = target;
     tlsRefusal_.clear();
     pingSent_ = false;
+    showedCertificate_ = false;
     queue_.Restart();   // a new connection has the whole allowance
     lines_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
 
@@ -81,6 +112,11 @@ void IrcLink::Open(const LinkTarget& target) {
     // The certificate is checked against the system's store, host name
     // included; a pinned fingerprint overrides that in SslErrors.
     socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    showedCertificate_ = certificate.has_value();
+    if (certificate) {
+        socket_->setLocalCertificate(certificate->first);
+        socket_->setPrivateKey(certificate->second);
+    }
     socket_->connectToHostEncrypted(host, target.port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
 }
 
@@ -235,10 +271,10 @@ void IrcLink::Flush() {
 // Hands what the queue lets go now to the socket, in one piece.
 void IrcLink::WriteDue() {
     const auto now = SendQueue::Clock::now();
-    const auto departures = queue_.TakeDue(now);
+    auto departures = queue_.TakeDue(now);
     if (departures.empty()) return;
     std::string bytes;
-    for (const auto& departure : departures) bytes += departure.line;
+    for (auto& departure : departures) bytes += OnTheWire(std::move(departure.line));
     if (Ready()) socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
     for (const auto& departure : departures)
         if (!departure.partner.empty()) emit LineLeft(departure.partner);

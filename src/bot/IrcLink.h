@@ -31,6 +31,9 @@ struct LinkTarget {
     // Lower-case hex SHA-256 of the certificate the profile pins; empty:
     // the system's certificate store decides.
     std::string pin;
+    // A PEM file with a client certificate and its key, shown to the server
+    // in every TLS handshake (its fingerprint may stand for an account).
+    std::string clientCertificate;
 };
 
 class IrcLink : public QObject {
@@ -44,6 +47,7 @@ public:
     void SetReportGate(SendQueue::ReportGate gate) { queue_.SetReportGate(std::move(gate)); }
 
     // Starts an attempt. Nothing of an earlier connection stays queued.
+    // Throws Error when the client certificate cannot be read.
     void Open(const LinkTarget& target);
     // Ends the connection at once, without QUIT. Ended follows.
     void Abort();
@@ -54,6 +58,11 @@ public:
     // lines may go out.
     bool Ready() const;
     bool Tls() const { return target_.tls; }
+    const LinkTarget& Target() const { return target_; }
+    // The server is on this machine (127.0.0.0/8, ::1): a bouncer, say.
+    bool PeerIsLoopback() const;
+    // This connection showed the server a client certificate.
+    bool ShowedCertificate() const { return showedCertificate_; }
     // The connection's own IPv4 address, for the DCC offer; "0.0.0.0"
     // when it has none.
     std::string LocalIPv4() const;
@@ -104,6 +113,7 @@ private:
     LinkTarget target_;
     std::chrono::milliseconds silence_{90'000};
     bool pingSent_ = false;
+    bool showedCertificate_ = false;
     std::string tlsRefusal_;  // why the bot refused the handshake, when it did
 };
 

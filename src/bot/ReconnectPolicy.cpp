@@ -74,6 +74,11 @@ void ReconnectPolicy::Ended() {
     RetryLater();
 }
 
+void ReconnectPolicy::Redirected() {
+    if (!wantOnline_) return SetState(BotState::Offline);
+    timer_.start(0);
+}
+
 void ReconnectPolicy::Failed(const std::string& text) {
     if (failures_ > 0 && lastFailure_ == text) return;
     lastFailure_ = text;

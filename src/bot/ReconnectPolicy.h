@@ -51,6 +51,9 @@ public:
     void RegistrationOver();
     // The connection (or the attempt) is over, whatever ended it.
     void Ended();
+    // The connection ended to go elsewhere (the server's STS policy): the
+    // next attempt comes at once, and counts as no failure.
+    void Redirected();
     // Why an attempt failed. While the bot retries by itself, a failure that
     // repeats is shown once, not at every attempt for hours.
     void Failed(const std::string& text);

@@ -102,6 +102,12 @@ std::string RemoveLineBreaks(std::string_view text) {
     return out;
 }
 
+std::string OnTheWire(std::string line) {
+    if (!line.empty() && line.back() == '\n' && (line.size() < 2 || line[line.size() - 2] != '\r'))
+        line.insert(line.size() - 1, 1, '\r');
+    return line;
+}
+
 std::string_view WithoutTags(std::string_view line) {
     if (line.empty() || line.front() != '@') return line;
     const auto blank = line.find(' ');

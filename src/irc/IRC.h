@@ -27,6 +27,12 @@ std::string MakePong(std::string_view pingLine);
 std::string MakeIdentReply(std::string_view ports, std::string_view system, std::string_view user);
 std::string MakeRawLine(std::string_view line);
 
+// A built line as it goes on the wire: RFC 1459 and 2812 end every line in
+// CR LF, and some peers (bouncers, proxies, test suites) read until they
+// see both. A line ending in a bare "\n" gets its "\r"; anything else in
+// the bytes stays as built.
+std::string OnTheWire(std::string line);
+
 // The line without its message tags ("@time=...;account=... " before the
 // prefix), which servers add once capabilities are on. Every parser below
 // expects the line without them.

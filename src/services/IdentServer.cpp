@@ -41,11 +41,9 @@ std::string IdentAnswer(std::string_view query, const IdentServer::UserIdSource&
     const std::string_view trimmed = TrimBlanks(query);
     const std::string ports = RemoveLineBreaks(trimmed);
     if (!IsIdentPortPair(trimmed)) return ports + " : ERROR : INVALID-PORT\r\n";
-    std::string reply = MakeIdentReply(ports, "UNIX", RemoveLineBreaks(userId()));
-    // The IRC builders end lines with a bare "\n", but RFC 1413 ends every
-    // reply with CR LF and strict resolvers reject anything else.
-    if (!reply.empty() && reply.back() == '\n') reply.pop_back();
-    return reply + "\r\n";
+    // RFC 1413 ends every reply with CR LF, and strict resolvers reject
+    // anything else.
+    return OnTheWire(MakeIdentReply(ports, "UNIX", RemoveLineBreaks(userId())));
 }
 
 // One accepted connection: collects its query line, answers once, closes.

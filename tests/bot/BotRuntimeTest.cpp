@@ -72,13 +72,13 @@ protected:
     void GoOnline(bool endMotd = true) {
         ASSERT_TRUE(bot_->OnlineButtonClick());
         ASSERT_TRUE(server_.WaitForClient());
-        ASSERT_TRUE(server_.WaitForLines(2));
+        ASSERT_TRUE(server_.WaitForLines(3));  // CAP LS, NICK, USER
         if (!endMotd) return;
         // The bot creates its channel and so is its operator; then it sets
         // the channel's modes and topic.
         server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n" + Names("#Tovik-B0T") + "PING :online\r\n");
         ASSERT_GE(server_.WaitForLine("PONG online"), 0);
-        ASSERT_TRUE(server_.WaitForLines(7));
+        ASSERT_TRUE(server_.WaitForLines(8));
     }
 
     // A new connection (the first or a further one), registered; a live one
@@ -125,7 +125,7 @@ protected:
 
 TEST_F(BotRuntimeTest, RegistersWithTheDefaultsInOneGo) {
     GoOnline(false);
-    EXPECT_EQ(Escaped(server_.Received()), Escaped("NICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n"));
+    EXPECT_EQ(Escaped(server_.Received()), Escaped("CAP LS 302\r\nNICK []B0T[]\r\nUSER Tovik-B0T 0 0 :Tovik B0T\r\n"));
     EXPECT_TRUE(bot_->IsConnected());
     EXPECT_TRUE(errors_.empty());
 }
@@ -136,8 +136,8 @@ TEST_F(BotRuntimeTest, RegistersWithThePersonasNames) {
     Set("IRC", "BotNick", "Juergen88");
     GoOnline(false);
     EXPECT_EQ(Escaped(server_.Received()),
-              Escaped("NICK Juergen88\nUSER "s + std::string("Jürgen"_w1252) + " 0 0 :" +
-                      std::string("Jürgen"_w1252) + " Schmidt\n"));
+              Escaped("CAP LS 302\r\nNICK Juergen88\r\nUSER "s + std::string("Jürgen"_w1252) + " 0 0 :" +
+                      std::string("Jürgen"_w1252) + " Schmidt\r\n"));
 }
 
 // A taken nick: one repetition of the registration, then other nicks instead
@@ -147,9 +147,9 @@ TEST_F(BotRuntimeTest, ANickInUseIsRetriedOnceThenVariedAndTakenBackWhenFree) {
     GoOnline(false);
     for (int round = 1; round <= 3; ++round) {
         server_.Send(":srv 433 * []B0T[] :Nickname is already in use\r\n");
-        ASSERT_TRUE(server_.WaitForLines(round == 1 ? 4 : 3 + round));
+        ASSERT_TRUE(server_.WaitForLines(round == 1 ? 5 : 4 + round));
     }
-    EXPECT_EQ(server_.Texts(), (Texts{"NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
+    EXPECT_EQ(server_.Texts(), (Texts{"CAP LS 302", "NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]",
                                       "USER Tovik-B0T 0 0 :Tovik B0T", "NICK []B0T[]_", "NICK []B0T[2"}));
     Set("General", "CharTime", "0");
     auto mark = Mark();
@@ -173,14 +173,14 @@ TEST_F(BotRuntimeTest, EndOfMotdSetsUpTheCommandChannelAndStopsIdent) {
     ASSERT_TRUE(server_.WaitForClient());
     const quint16 identPort = bot_->IdentPort();
     ASSERT_NE(identPort, 0);
-    ASSERT_TRUE(server_.WaitForLines(2));
+    ASSERT_TRUE(server_.WaitForLines(3));
     server_.Send(":srv 376 Tovik-B0T :End of MOTD\r\n");
     ASSERT_GE(server_.WaitForLine("JOIN #Tovik-B0T"), 0);
     server_.Send(Names("#Tovik-B0T"));
     ASSERT_TRUE(server_.WaitForLines(6));
     EXPECT_EQ(Escaped(server_.Received().substr(server_.Received().find("JOIN"))),
-              Escaped("JOIN #Tovik-B0T\nMODE #Tovik-B0T +nt \nMODE #Tovik-B0T +msi \n"
-                      "TOPIC #Tovik-B0T :--] Tovik-B0T's Kommando Channel [----] Tovik-B0T (c) 2026 Tovik-Team [--\n"));
+              Escaped("JOIN #Tovik-B0T\r\nMODE #Tovik-B0T +nt \r\nMODE #Tovik-B0T +msi \r\n"
+                      "TOPIC #Tovik-B0T :--] Tovik-B0T's Kommando Channel [----] Tovik-B0T (c) 2026 Tovik-Team [--\r\n"));
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, identPort);
     EXPECT_FALSE(probe.waitForConnected(2000));
@@ -191,8 +191,8 @@ TEST_F(BotRuntimeTest, NoMotdSetsUpTheConfiguredChannel) {
     Set("IRC", "BotNick", "Anna");
     GoOnline(false);
     server_.Send(":srv 422 Anna :MOTD File is missing\r\n" + Names("#Geheim"));
-    ASSERT_TRUE(server_.WaitForLines(6));
-    EXPECT_EQ(server_.Texts(2), (Texts{"JOIN #Geheim", "MODE #Geheim +nt ", "MODE #Geheim +msi ",
+    ASSERT_TRUE(server_.WaitForLines(7));
+    EXPECT_EQ(server_.Texts(3), (Texts{"JOIN #Geheim", "MODE #Geheim +nt ", "MODE #Geheim +msi ",
                                        "TOPIC #Geheim :--] Anna's Kommando Channel [----] Tovik-B0T (c) 2026 "
                                        "Tovik-Team [--"}));
 }
@@ -432,8 +432,10 @@ TEST_F(BotRuntimeTest, ReceivedTextCannotInjectCommands) {
     EXPECT_EQ(texts[2], "JOIN #a,#b");
     EXPECT_EQ(texts[3], "PRIVMSG bob :aKICK");
     EXPECT_EQ(texts[5], "PRIVMSG #Tovik-B0T :" + kGrey + "<-- evil: xPART #Tovik-B0T");
+    // CR only where it ends a line.
     const std::string& all = server_.Received();
-    EXPECT_EQ(all.find('\r'), std::string::npos);
+    for (std::size_t cr = all.find('\r'); cr != std::string::npos; cr = all.find('\r', cr + 1))
+        EXPECT_EQ(all[cr + 1], '\n') << Escaped(all.substr(cr > 20 ? cr - 20 : 0, 40));
     EXPECT_EQ(all.find('\0'), std::string::npos);
 }
 
@@ -702,7 +704,7 @@ TEST_F(BotRuntimeTest, TheRawLineGoesOutAsTyped) {
     bot_->ServerSendEditKeyPress("");
     bot_->ServerSendEditKeyPress("A\r\nB");
     Sync();
-    EXPECT_EQ(Escaped(server_.Received().substr(before)), Escaped("PRIVMSG #x :hi\n\nA\r\nB\nPONG sync1\n"));
+    EXPECT_EQ(Escaped(server_.Received().substr(before)), Escaped("PRIVMSG #x :hi\r\n\r\nA\r\nB\r\nPONG sync1\r\n"));
 }
 
 TEST_F(BotRuntimeTest, SendingWhileOfflineSendsAndReportsNothing) {
@@ -832,7 +834,7 @@ TEST_F(BotRuntimeTest, OfflineClosesAtOnceWithoutQuitAndOnlineConnectsAgain) {
     EXPECT_TRUE(bot_->OnlineButtonClick());
     ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }));
     ASSERT_TRUE(AwaitCondition([&] { return server_.Received().size() > before; }));
-    EXPECT_EQ(server_.Received().substr(before, 13), "NICK []B0T[]\n");
+    EXPECT_EQ(server_.Received().substr(before, 26), "CAP LS 302\r\nNICK []B0T[]\r\n");
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -879,7 +881,7 @@ TEST_F(BotRuntimeTest, AnIdentPortThatCannotBeOpenedIsReportedOnceAndTheBotConne
     QObject::connect(&bot, &BotRuntime::ErrorOccurred, [&](const std::string& e) { errors.push_back(e); });
     EXPECT_TRUE(bot.OnlineButtonClick());
     ASSERT_TRUE(server_.WaitForClient());
-    ASSERT_TRUE(server_.WaitForLines(2));
+    ASSERT_TRUE(server_.WaitForLines(3));
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].rfind("Windows-Socket-Fehler: ", 0), 0u) << errors[0];
     bot.OfflineButtonClick();
@@ -1057,7 +1059,7 @@ TEST_F(BotRuntimeTest, ACommandChannelHeldBySomeoneElseGetsNoReportsAndGivesNoCo
     server_.Send(":srv 353 Tovik-B0T = #Tovik-B0T :@mallory Tovik-B0T\r\n:srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
     Sync();
     // Nothing tells the holder what the bot is: no modes, no topic.
-    EXPECT_EQ(server_.Texts(2), (Texts{"JOIN #Tovik-B0T", "PONG sync1"}));
+    EXPECT_EQ(server_.Texts(3), (Texts{"JOIN #Tovik-B0T", "PONG sync1"}));
     const auto mark = Mark();
     server_.Send(":mallory!m@h PRIVMSG #Tovik-B0T :.say #x hallo\r\n:mallory!m@h PRIVMSG #Tovik-B0T :.join #evil\r\n"
                  ":anna!a@h PRIVMSG Tovik-B0T :hallo\r\n");
@@ -1118,7 +1120,7 @@ TEST_F(BotRuntimeTest, AnErroneousNickEndsTheAttemptAndIsToldOnce) {
     GoOnline(false);
     server_.Send(":srv 432 * []B0T[] :Erroneous Nickname\r\n");
     ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 2; }, 5000));
-    ASSERT_TRUE(server_.WaitForLines(4));
+    ASSERT_TRUE(server_.WaitForLines(6));
     server_.Send(":srv 432 * []B0T[] :Erroneous Nickname\r\n");
     ASSERT_TRUE(AwaitCondition([&] { return server_.Connections() == 3; }, 5000));
     EXPECT_EQ(errors_, Texts{std::string("Nick []B0T[] abgelehnt: Erroneous Nickname. Neuer Versuch mit der nächsten Verbindung."_w1252)});

@@ -25,7 +25,7 @@ namespace tovik::test {
 class FakeIrcServer {
 public:
     struct Line {
-        std::string text;  // without its "\n"
+        std::string text;  // without its "\r\n"
         qint64 atMs;       // arrival, ms since the server started
     };
 
@@ -134,8 +134,10 @@ private:
     void Collect(QTcpSocket* socket) {
         const QByteArray bytes = socket->readAll();
         received_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        for (std::size_t end; (end = received_.find('\n', parsed_)) != std::string::npos; parsed_ = end + 1)
-            lines_.push_back({received_.substr(parsed_, end - parsed_), clock_.elapsed()});
+        for (std::size_t end; (end = received_.find('\n', parsed_)) != std::string::npos; parsed_ = end + 1) {
+            const std::size_t cr = end > parsed_ && received_[end - 1] == '\r' ? 1 : 0;
+            lines_.push_back({received_.substr(parsed_, end - parsed_ - cr), clock_.elapsed()});
+        }
     }
 
     QElapsedTimer clock_;

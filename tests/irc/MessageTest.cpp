@@ -1,4 +1,5 @@
 #include "irc/Message.h"
+#include "irc/IRC.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,19 @@ TEST(IrcMessage, CaseMappingsFoldTheirOwnCharacters) {
     EXPECT_TRUE(IrcEquals("a\\", "a|", CaseMappingFromName("strict-rfc1459")));
     EXPECT_FALSE(IrcEquals("[x]", "{x}", CaseMappingFromName("ascii")));
     EXPECT_TRUE(IrcEquals("#Chan", "#cHAN", CaseMappingFromName("ascii")));
+}
+
+// Every line leaves in CR LF, whatever built it; nothing else changes.
+TEST(IrcWire, LinesEndInCrLf) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"PRIVMSG a :hi\n", "PRIVMSG a :hi\r\n"},
+        {"CAP END\r\n", "CAP END\r\n"},
+        {"\n", "\r\n"},
+        {"A\r\nB\n", "A\r\nB\r\n"},
+        {"no end", "no end"},
+        {"", ""},
+    };
+    for (const auto& [built, wire] : cases) EXPECT_EQ(Escaped(OnTheWire(built)), Escaped(wire)) << Escaped(built);
 }
 
 }  // namespace
