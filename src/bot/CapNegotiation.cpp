@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bot/Charset.h"
 #include "irc/Message.h"
 #include "text/Cp1252.h"
 #include "text/Literal.h"
@@ -117,7 +118,7 @@ CapNegotiation::Outcome CapNegotiation::Handle(std::string_view line) {
     if (command == "AUTHENTICATE" && state_ == State::Authenticating) return Authenticate(message.Param(0));
     if (command == "900" && message.params.size() >= 3) {
         Outcome outcome;
-        outcome.account = message.Param(2);
+        outcome.account = ServerText(message.Param(2));
         return outcome;
     }
     if (command == "903") {
@@ -138,7 +139,7 @@ CapNegotiation::Outcome CapNegotiation::Handle(std::string_view line) {
         serverMechanisms_ = Split(Upper(message.Param(1)), ',');
         return {};
     }
-    const std::string_view reason = message.params.empty() ? std::string_view(command) : message.Last();
+    const std::string reason = message.params.empty() ? command : ServerText(message.Last());
     // Another mechanism is worth a try only once one has been refused.
     if (command == "904" && state_ == State::Authenticating) return NextMechanism(reason);
     if (command == "902" || command == "904" || command == "905" || command == "906") return Fail(reason);

@@ -4,9 +4,12 @@
 #include <iterator>
 
 #include "bot/ServerSupport.h"
+#include "irc/IRC.h"
 #include "text/Cp1252.h"
 
 namespace tovik {
+
+std::string ServerText(std::string_view received) { return ReadReceived(RemoveLineBreaks(received)).cp1252; }
 
 Charset CharsetFromSetting(std::string_view value) {
     const std::string name = LowerAnsi(TrimBlanks(value));

@@ -1,19 +1,12 @@
 #include "bot/NickKeeper.h"
 
 #include "irc/IRC.h"
-#include "text/Encoding.h"
+#include "bot/Charset.h"
 #include "text/Literal.h"
 
 namespace tovik {
 
 using namespace literals;
-
-namespace {
-
-// What the server says, in the bot's own bytes for the operator's eyes.
-std::string ServerText(std::string_view text) { return ReadReceived(RemoveLineBreaks(text)).cp1252; }
-
-}  // namespace
 
 std::string NickKeeper::Variation(std::string_view configured, int number, std::size_t limit) const {
     const std::string suffix = number == 1 ? "_" : std::to_string(number);

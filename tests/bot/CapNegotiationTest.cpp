@@ -58,8 +58,8 @@ std::vector<NegotiationCase> Cases() {
         {"ListOf908ThenNextMechanism", "tovik", {true, false, true},
          "> :srv CAP * LS :sasl\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE EXTERNAL\n> AUTHENTICATE +\n"
          "< AUTHENTICATE +\n> :srv 908 tovik PLAIN :are available SASL mechanisms\n> :srv 904 tovik :SASL failed\n"
-         "< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" + kPlainProof + "> :srv 904 tovik :SASL failed\n< CAP END\n",
-         {kFailed + "SASL failed"}, "sasl"},
+         "< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" + kPlainProof + "> :srv 904 tovik :Passwort f\xc3\xbcr tovik falsch\n< CAP END\n",
+         {kFailed + std::string("Passwort für tovik falsch"_w1252)}, "sasl"},
         {"ServerTakesNoneOfOurs", "tovik", kTls,
          "> :srv CAP * LS :sasl=EXTERNAL multi-prefix\n< CAP REQ :multi-prefix\n> :srv CAP * ACK :multi-prefix\n< CAP END\n",
          {kFailed + "der Server nimmt PLAIN nicht an (EXTERNAL)"}, "multi-prefix"},
@@ -72,8 +72,8 @@ std::vector<NegotiationCase> Cases() {
          "message-tags"},
         {"PlainToALoopbackBouncer", "tovik", kLoopback,
          "> :srv CAP * LS :sasl\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" +
-             kPlainProof + "> :srv 900 * * tovik :You are now logged in as tovik\n> :srv 903 * :SASL successful\n< CAP END\n",
-         {"account: tovik"}, "sasl"},
+             kPlainProof + "> :srv 900 * * t\xc3\xb6vik :You are now logged in\n> :srv 903 * :SASL successful\n< CAP END\n",
+         {"account: " + std::string("tövik"_w1252)}, "sasl"},  // the server's UTF-8, shown as the log shows it
         {"WelcomedWhileNegotiating", "tovik", kTls, "> :srv 001 tovik :Welcome\n< CAP END\n",
          {kFailed + std::string("der Server hat die Anmeldung übergangen"_w1252)}, ""},
     };

@@ -30,7 +30,7 @@ TEST(SaslPlain, PiecesAreAtMost400BytesAndAFullLastPieceIsFollowedByAPlus) {
     const std::string account = "tovik";  // 5 + 1 + 5 + 1 = 12 bytes before the password
     for (const Case& c : std::vector<Case>{{6, {24}}, {288, {400, 1}}, {289, {400, 4}}, {588, {400, 400, 1}}}) {
         const std::string password(c.passwordSize, 'g');
-        const auto pieces = SaslExchange::PlainPieces(account, password);
+        const auto pieces = PlainPieces(account, password);
         std::vector<std::size_t> sizes;
         for (const auto& piece : pieces) sizes.push_back(piece.size());
         EXPECT_EQ(sizes, c.pieceSizes) << c.passwordSize;
@@ -43,7 +43,7 @@ TEST(SaslPlain, PiecesAreAtMost400BytesAndAFullLastPieceIsFollowedByAPlus) {
 
 // The profile holds Windows-1252; the mechanism carries UTF-8.
 TEST(SaslPlain, CredentialsGoOutAsUtf8) {
-    const auto pieces = SaslExchange::PlainPieces("J\xfcrgen", "Stra\xdf" "e");
+    const auto pieces = PlainPieces("J\xfcrgen", "Stra\xdf" "e");
     EXPECT_EQ(Decoded(pieces), std::string("J\xc3\xbcrgen\0J\xc3\xbcrgen\0Stra\xc3\x9f" "e", 23));
 }
 
