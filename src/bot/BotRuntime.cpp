@@ -1,6 +1,5 @@
 #include "bot/BotRuntime.h"
 
-#include <QSslSocket>
 #include <QTimer>
 #include <exception>
 #include <optional>
@@ -17,7 +16,6 @@
 #include "bot/Registration.h"
 #include "bot/ServerSupport.h"
 #include "bot/ServerTime.h"
-#include "bot/TlsPin.h"
 #include "chat/Persona.h"
 #include "irc/IRC.h"
 #include "irc/Message.h"
@@ -94,9 +92,8 @@ private:
     void FollowPartners(const IrcMessage& message);
     void CheckNick();
 
-    // The server's policy asks for TLS on `port`: the next attempt goes
-    // there, at once.
-    void UpgradeToTls(std::uint16_t port);
+    // The server's policy asks for TLS: the next attempt goes there, at once.
+    void UpgradeToTls();
 
     // The charset of the command channel's lines and of lines to the server.
     Charset OwnCharset() const;
@@ -110,11 +107,7 @@ private:
 
     NickKeeper nicks_;
     QTimer nickTimer_;  // asks whether the configured nick is free
-    // A plain server's policy asked for TLS on this port; kept until the
-    // operator's next "&Online", as the policy is not remembered from a
-    // plain connection.
-    std::optional<std::pair<std::string, std::uint16_t>> stsUpgrade_;
-    bool redirect_ = false;     // this connection ends for the upgrade
+    bool redirect_ = false;    // this connection ends for an upgrade to TLS
     std::string lineFailure_;  // the first failure among one read's lines
 };
 
@@ -153,7 +146,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                      },
                      [this](const std::string& account) { emit owner_.LoggedIn(account); },
                      [this](const std::string& text) { Tell(text); },
-                     [this](std::uint16_t port) { UpgradeToTls(port); }}) {
+                     [this](std::uint16_t) { UpgradeToTls(); }}) {
     link_->SetReportGate([this] { return channel_.ReportsMayLeave(); });
     SetTimings(timings_);
     nickTimer_.setSingleShot(true);
@@ -198,37 +191,13 @@ void BotRuntime::Impl::OnlineButtonClick() {
     // Already online or on the way there: the live session stays.
     if (!link_->Idle()) return;
     registration_.Restart();
-    stsUpgrade_.reset();
     policy_.GoOnline();
 }
 
 // What "&Online" does, and every attempt after a lost connection.
 void BotRuntime::Impl::Connect() {
     if (!link_->Idle()) return;
-    const ProfileFile profile = Profile();
-    const std::string portText = profile.ReadValue("IRC", "Port", "6667");
-    const int port = StrToInt(portText);
-    if (port < 1 || port > 65535) throw ConvertError(portText);
-    LinkTarget target;
-    target.host = profile.ReadValue("IRC", "Server", kDefaultIrcServer);
-    target.port = static_cast<quint16>(port);
-    // "+6697": this port speaks TLS (the sign is no part of the number).
-    target.tls = portText.front() == '+';
-    target.pin = NormalizedFingerprint(profile.ReadValue("IRC", "TLSFingerprint", ""));
-    target.clientCertificate = profile.ReadValue("IRC", "TLSClientCert", "");
-    // A server's Strict Transport Security policy: no plain connection
-    // while it holds, and no falling back to one.
-    if (!target.tls) {
-        std::optional<std::uint16_t> secure = registration_.StsPortFor(target.host);
-        if (stsUpgrade_ && EqualsIgnoreCase(stsUpgrade_->first, target.host)) secure = stsUpgrade_->second;
-        if (secure) {
-            target.tls = true;
-            target.port = *secure;
-        }
-    }
-    if (target.tls && !QSslSocket::supportsSsl())
-        throw Error("TLS-Fehler: auf diesem System fehlt die TLS-Bibliothek (OpenSSL 3)");
-
+    const LinkTarget target = registration_.NextTarget();
     policy_.Attempting();
     // Nothing of an earlier connection goes into this one. Another
     // connection may be another network: a nick need not name the same
@@ -250,14 +219,13 @@ void BotRuntime::Impl::OfflineButtonClick() {
 
 void BotRuntime::Impl::Established() {
     const LinkTarget& target = link_->Target();
-    if (target.tls && stsUpgrade_) emit owner_.SecuredBySts(target.port);
+    if (registration_.SecuredBySts()) emit owner_.SecuredBySts(target.port);
     registration_.Begin(target.host, target.port,
                         LinkFacts{target.tls, link_->PeerIsLoopback(), link_->ShowedCertificate()});
 }
 
-void BotRuntime::Impl::UpgradeToTls(std::uint16_t port) {
+void BotRuntime::Impl::UpgradeToTls() {
     if (link_->Tls()) return;
-    stsUpgrade_ = {link_->Target().host, port};
     redirect_ = true;
     link_->Abort();
 }

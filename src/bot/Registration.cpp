@@ -1,11 +1,15 @@
 #include "bot/Registration.h"
 
+#include <QSslSocket>
 #include <ctime>
 
 #include "bot/Scram.h"
 #include "bot/Sts.h"
+#include "bot/TlsPin.h"
 #include "irc/IRC.h"
 #include "profile/ProfileStore.h"
+#include "text/Cp1252.h"
+#include "text/Errors.h"
 
 namespace tovik {
 
@@ -84,11 +88,35 @@ void Registration::Apply(CapNegotiation::Outcome outcome) {
     const StsPolicies::Verdict verdict = policies.Heard(host_, tls_, port_, *outcome.sts);
     if (verdict.saveFailed)
         hooks_.tell("In " + StsPolicies::FileIn(context_.ProfilesDirectory()) + " kann nicht geschrieben werden");
-    if (verdict.upgradeTo) hooks_.upgrade(*verdict.upgradeTo);
+    if (!verdict.upgradeTo) return;
+    upgrade_ = {host_, *verdict.upgradeTo};
+    hooks_.upgrade(*verdict.upgradeTo);
 }
 
-std::optional<std::uint16_t> Registration::StsPortFor(const std::string& host) const {
-    return Policies(context_).TlsPortFor(host);
+LinkTarget Registration::NextTarget() {
+    const ProfileFile profile(context_.ProfilePath());
+    const std::string portText = profile.ReadValue("IRC", "Port", "6667");
+    const int port = StrToInt(portText);
+    if (port < 1 || port > 65535) throw ConvertError(portText);
+    LinkTarget target;
+    target.host = profile.ReadValue("IRC", "Server", kDefaultIrcServer);
+    target.port = static_cast<quint16>(port);
+    // "+6697": this port speaks TLS (the sign is no part of the number).
+    target.tls = portText.front() == '+';
+    target.pin = NormalizedFingerprint(profile.ReadValue("IRC", "TLSFingerprint", ""));
+    target.clientCertificate = profile.ReadValue("IRC", "TLSClientCert", "");
+    securedBySts_ = false;
+    if (!target.tls) {
+        std::optional<std::uint16_t> secure = Policies(context_).TlsPortFor(target.host);
+        if (upgrade_ && EqualsIgnoreCase(upgrade_->first, target.host)) secure = upgrade_->second;
+        if (secure) {
+            target.tls = securedBySts_ = true;
+            target.port = *secure;
+        }
+    }
+    if (target.tls && !QSslSocket::supportsSsl())
+        throw Error("TLS-Fehler: auf diesem System fehlt die TLS-Bibliothek (OpenSSL 3)");
+    return target;
 }
 
 }  // namespace tovik

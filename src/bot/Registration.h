@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bot/CapNegotiation.h"
+#include "bot/IrcLink.h"
 
 namespace tovik {
 
@@ -35,7 +36,10 @@ public:
 
     void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
     // "&Online": what is said once per click may be said again.
-    void Restart() { toldOnce_.clear(); }
+    void Restart() {
+        toldOnce_.clear();
+        upgrade_.reset();
+    }
 
     // The connection stands: the negotiation begins, NICK and USER follow.
     void Begin(const std::string& host, std::uint16_t port, const LinkFacts& link);
@@ -48,9 +52,12 @@ public:
 
     bool Enabled(const std::string& cap) const { return negotiation_ && negotiation_->IsEnabled(cap); }
 
-    // Before a plain connection to `host`: the TLS port a remembered policy
-    // demands instead.
-    std::optional<std::uint16_t> StsPortFor(const std::string& host) const;
+    // The connection the profile asks for, as the server's Strict Transport
+    // Security policy allows it: no plain connection while a policy holds,
+    // and no falling back to one. Throws for a port that is no number.
+    LinkTarget NextTarget();
+    // The last target is TLS because a policy said so.
+    bool SecuredBySts() const { return securedBySts_; }
 
 private:
     void Apply(CapNegotiation::Outcome outcome);
@@ -64,6 +71,10 @@ private:
     std::uint16_t port_ = 0;
     bool tls_ = false;
     std::string toldOnce_;  // the text said already since "&Online"
+    // A plain server's policy asked for TLS on this port; kept until the
+    // next "&Online", as no policy is remembered from a plain connection.
+    std::optional<std::pair<std::string, std::uint16_t>> upgrade_;
+    bool securedBySts_ = false;
 };
 
 }  // namespace tovik
