@@ -204,6 +204,79 @@ TEST_F(SecureConnectionTest, ATlsFailureInTheMiddleOfASessionEndsTheConnection) 
     EXPECT_NE(std::find(states_.begin(), states_.end(), BotState::Waiting), states_.end());
 }
 
+// ---- today's IRC ---------------------------------------------------------------
+
+// Where the server relays client tags, the partner sees the persona typing
+// before each answer; where its CLIENTTAGDENY forbids it, nothing is sent.
+// A message a bouncer plays back from long ago is reported, not answered.
+TEST_F(SecureConnectionTest, ThePersonaIsSeenTypingAndOldMessagesAreNotAnswered) {
+    for (const std::string isupport : {"CHANTYPES=#", "CLIENTTAGDENY=*,-foo"}) {
+        SCOPED_TRACE(isupport);
+        const bool relayed = isupport == "CHANTYPES=#";
+        StartBot(false);
+        Set("General", "CharTime", "150");
+        ASSERT_TRUE(server_->WaitForLines(3));
+        server_->Send(":srv CAP * LS :message-tags server-time\r\n");
+        ASSERT_GE(server_->WaitForLine("CAP REQ :message-tags server-time"), 0);
+        server_->Send(":srv CAP * ACK :message-tags server-time\r\n");
+        ASSERT_GE(server_->WaitForLine("CAP END"), 0);
+        server_->Send(":srv 005 Tovik-B0T " + isupport + " :are supported\r\n");
+        ASSERT_NO_FATAL_FAILURE(EnterService());
+        std::size_t mark = server_->Lines().size();
+        server_->Send(":anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
+        const int answer = server_->WaitForPrefix("PRIVMSG anna :", mark);
+        ASSERT_GE(answer, 0);
+        const Texts texts = server_->Texts(mark);
+        const auto notice = std::find(texts.begin(), texts.end(), "@+typing=active TAGMSG anna");
+        EXPECT_EQ(notice != texts.end(), relayed);
+        if (relayed) {
+            EXPECT_LT(notice - texts.begin(), answer - static_cast<int>(mark));
+        }
+
+        mark = server_->Lines().size();
+        server_->Send("@time=2020-01-01T00:00:00.000Z :bert!b@h PRIVMSG Tovik-B0T :hallo\r\n"
+                      ":carl!c@h PRIVMSG Tovik-B0T :hi\r\n");
+        ASSERT_GE(server_->WaitForPrefix("PRIVMSG carl :", mark), 0);
+        const Texts later = server_->Texts(mark);
+        EXPECT_NE(std::find(later.begin(), later.end(), "PRIVMSG #Tovik-B0T :" + kGrey + "<-- bert: hallo"), later.end());
+        for (const std::string& line : later) EXPECT_NE(line.rfind("PRIVMSG bert", 0), 0u) << line;
+        bot_.reset();
+    }
+}
+
+// A plain server whose policy names a TLS port sends the bot there at once;
+// over TLS the policy is remembered, and the next "Online" goes to TLS
+// straight away.
+TEST_F(SecureConnectionTest, AStsPolicyTakesThePlainConnectionToTlsAndIsRemembered) {
+    FakeIrcServer plain;
+    server_ = std::make_unique<FakeIrcServer>(Certificate());
+    Set("IRC", "Server", "127.0.0.1");
+    Set("IRC", "Port", std::to_string(plain.Port()));
+    Set("IRC", "TLSFingerprint", PinOf(Certificate()));
+    bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+    std::vector<quint16> secured;
+    QObject::connect(bot_.get(), &BotRuntime::SecuredBySts, [&](quint16 port) { secured.push_back(port); });
+    QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [this](const std::string& e) { errors_.push_back(e); });
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(plain.WaitForLines(3));
+    const std::string port = std::to_string(server_->Port());
+    plain.Send(":srv CAP * LS :sts=port=" + port + ",duration=60 multi-prefix\r\n");
+    ASSERT_TRUE(server_->WaitForLines(3, 10000)) << (errors_.empty() ? "" : errors_[0]);
+    EXPECT_EQ(Escaped(server_->Received()), Escaped(Wire("CAP LS 302\nNICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n")));
+    EXPECT_EQ(plain.Texts(), (Texts{"CAP LS 302", "NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T"}));
+    EXPECT_EQ(secured, std::vector<quint16>{server_->Port()});
+    server_->Send(":srv CAP * LS :sts=duration=3600\r\n");
+    ASSERT_GE(server_->WaitForLine("CAP END"), 0);
+    const std::string policies = test::ReadFileBytes(context_.ProfilesDirectory() + "/sts-policies");
+    EXPECT_EQ(policies.rfind("127.0.0.1 " + port + " ", 0), 0u) << policies;
+
+    bot_->OfflineButtonClick();
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() == 2; }, 10000));
+    EXPECT_EQ(plain.Connections(), 1);
+    EXPECT_TRUE(errors_.empty()) << errors_[0];
+}
+
 // A "+" port on a server that speaks plain TCP never gets past the
 // handshake; the silent link is given up like any other, and nothing of
 // the registration leaves the bot in clear text.
