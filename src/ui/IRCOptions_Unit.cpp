@@ -10,6 +10,8 @@
 #include <string>
 
 #include "profile/ProfileStore.h"
+#include "text/Errors.h"
+#include "text/Literal.h"
 #include "ui/ErrorReporter.h"
 #include "ui/FormStyle.h"
 #include "ui/TextConvert.h"
@@ -112,8 +114,25 @@ void TIRCOptionsForm::FormShow() {
     });
 }
 
+using namespace literals;
+
+namespace {
+
+// An account or password that the profile cannot hold would be stored with
+// "?" in place of a character, and the login would fail with no hint why.
+void RequireCp1252(const QString& text, std::string_view field) {
+    if (ToQt(FromQt(text)) == text) return;
+    throw Error(std::string(field) +
+                std::string(" enthält ein Zeichen, das Windows-1252 nicht kennt; gespeichert würde ein „?“ daraus, "
+                            "und die Anmeldung schlüge fehl."_w1252));
+}
+
+}  // namespace
+
 void TIRCOptionsForm::ApplyButtonClick() {
     reporter_.Guard([&] {
+        RequireCp1252(SASLAccountEdit->text(), "Das Konto");
+        RequireCp1252(SASLPasswordEdit->text(), "Das Passwort");
         ProfileFile profile(context_.ProfilePath());
         profile.WriteValue("IRC", "Server", FromQt(IRCServerComboBox->currentText()));
         profile.WriteValue("IRC", "Port", FromQt(IRCPortEdit->text()));

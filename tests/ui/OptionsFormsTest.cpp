@@ -169,6 +169,21 @@ TEST_F(OptionsTest, IrcShowsAndStoresTheAccount) {
                                       "Server=irc.libera.chat\r\nCommandoChannel=#BotCommand\r\nBotNick=TovikBot\r\n"));
 }
 
+// A character the profile cannot hold would turn into "?" and break the
+// login: the dialog says so, stays open and writes nothing.
+TEST_F(OptionsTest, IrcRefusesAnAccountOrPasswordWindows1252CannotHold) {
+    for (QLineEdit* TIRCOptionsForm::*field : {&TIRCOptionsForm::SASLAccountEdit, &TIRCOptionsForm::SASLPasswordEdit}) {
+        TIRCOptionsForm form(context, reporter);
+        form.FormShow();
+        (form.*field)->setText(QStringLiteral("Łucja"));
+        form.ApplyButtonClick();
+        EXPECT_EQ(Ini(), "");
+        ASSERT_FALSE(prompts.Errors().empty());
+        EXPECT_TRUE(prompts.Errors().back().contains(QStringLiteral("Windows-1252 nicht kennt"))) << prompts.Errors().back().toStdString();
+    }
+    EXPECT_EQ(prompts.Errors().size(), 2u);
+}
+
 TEST_F(OptionsTest, IrcOffersTheFirstNameAsNickAndKeepsAnUnlistedServer) {
     WriteFileBytes(context.ProfilePath(), "[PersonData]\r\nPreName=J\xF6rg\r\n[IRC]\r\nServer=irc.example.org\r\n");
     TIRCOptionsForm form(context, reporter);
