@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -416,14 +417,81 @@ TEST_F(ProfileStoreTest, WriteKeepsPermissionBitsAndLeavesNoTemporaryFile) {
               QStringList{"test.ini"});
 }
 
-TEST_F(ProfileStoreTest, WriteThroughASymbolicLinkKeepsTheLink) {
-    WriteFileBytes(Path("real.ini"), "[a]\r\nk=1\r\n");
-    ASSERT_EQ(::symlink(Path("real.ini").c_str(), Path("link.ini").c_str()), 0);
-    ProfileFile(Path("link.ini")).WriteValue("a", "k", "2");
+// A link inside PROFILES never carries a write outside it: the profile's
+// keys, "&Anlegen" and the atomic writer of the logs all refuse it, and the
+// file it names keeps its bytes.
+TEST_F(ProfileStoreTest, NoWriteFollowsASymbolicLink) {
+    const std::string outside = Path("bashrc");
+    WriteFileBytes(outside, "export A=1\n");
+    ASSERT_EQ(::mkdir(Path("PROFILES").c_str(), 0777), 0);
+    const std::string profiles = Path("PROFILES");
+    for (const char* name : {"x.ini", "x.log"}) ASSERT_EQ(::symlink(outside.c_str(), (profiles + "/" + name).c_str()), 0);
+    ProfileContext context(dir_.path().toStdString());
+
+    try {
+        ProfileFile(profiles + "/x.ini").WriteValue("a", "k", "2");
+        ADD_FAILURE() << "written through the link";
+    } catch (const ProfileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "In " + profiles + "/x.ini kann nicht geschrieben werden");
+    }
+    try {
+        context.CreateProfile("x");
+        ADD_FAILURE() << "created through the link";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Dateizugriff verweigert: " + profiles + "/x.ini");
+    }
+    EXPECT_FALSE(ReplaceWholeFile(profiles + "/x.log", "log\r\n"));
+    EXPECT_EQ(ReadFileBytes(outside), "export A=1\n");
     struct stat st {};
-    ASSERT_EQ(::lstat(Path("link.ini").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(ReadFileBytes(Path("real.ini")), "[a]\r\nk=2\r\n");
+    for (const char* name : {"x.ini", "x.log"}) {
+        ASSERT_EQ(::lstat((profiles + "/" + name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
+    }
+    EXPECT_EQ(QDir(QString::fromStdString(profiles)).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2)
+        << "no temporary file stays behind";
+}
+
+// The longest name accepted leaves room for the longest companion file,
+// which is then really made; one byte more is refused.
+TEST_F(ProfileStoreTest, TheLongestNameLeavesRoomForEveryCompanionFile) {
+    const std::string longest(NAME_MAX - kLongestCompanionSuffix, 'a');
+    EXPECT_EQ(ProfileNameProblem(longest), std::nullopt);
+    EXPECT_EQ(ProfileNameProblem(longest + "a"), std::optional<std::string>("Der Profilname ist zu lang für das Dateisystem."_w1252));
+    // Profile and log are replaced through a temporary name, the others made.
+    for (const char* companion : {".ini", ".log", ".log.parked", ".log.folding", ".lock"}) {
+        const std::string path = Path(longest + companion);
+        if (std::string_view(companion).size() == 4) {
+            EXPECT_TRUE(ReplaceWholeFile(path, "x")) << companion;
+        } else {
+            WriteFileBytes(path, "x");
+        }
+        EXPECT_EQ(ReadFileBytes(path), "x") << companion;
+    }
+}
+
+// One copy of the program per profile: the second is refused by name, in
+// any spelling of the name, and the profile is free again once the first
+// lets go of it, as it does when its process ends.
+TEST_F(ProfileStoreTest, AProfileIsLockedForOneProgramAtATime) {
+    ASSERT_EQ(::mkdir(Path("PROFILES").c_str(), 0777), 0);
+    WriteFileBytes(Path("PROFILES/Anna.ini"), "");
+    ProfileContext first(dir_.path().toStdString());
+    ProfileContext second(dir_.path().toStdString());
+    first.SetCurrentProfile("anna", {}, first.LockProfile("anna", "anna"));
+    EXPECT_TRUE(first.ProfileLocked());
+    EXPECT_EQ(first.LogFile(), Path("PROFILES/Anna.log")) << "the companions take the real file's stem";
+    // Loading it again in the same program shares its own lock.
+    first.SetCurrentProfile("Anna", {}, first.LockProfile("Anna", "Anna"));
+    EXPECT_TRUE(first.ProfileLocked());
+    try {
+        second.LockProfile("ANNA", "ANNA");
+        ADD_FAILURE() << "a second copy got the lock";
+    } catch (const ProfileInUseError& e) {
+        EXPECT_EQ(std::string(e.what()), "Das Profil \"ANNA\" ist schon in einem anderen Tovik-B0T geladen.");
+    }
+    first.SetCurrentProfile({});
+    EXPECT_FALSE(first.ProfileLocked());
+    EXPECT_TRUE(second.LockProfile("anna", "anna").Held());
 }
 
 // ---------------------------------------------------------------------------

