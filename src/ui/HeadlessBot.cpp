@@ -18,14 +18,12 @@ HeadlessBot::HeadlessBot(Random& random, BotPorts ports, QObject* parent) : QObj
     connect(runtime_.get(), &BotRuntime::LineReceived, this, &HeadlessBot::LineReceived);
     connect(runtime_.get(), &BotRuntime::ErrorOccurred, this, [](const std::string& text) { TellOnStandardError(text); });
     connect(&book_, &LogBook::JournalFailed, this, [](const std::string& text) { TellOnStandardError(text); });
+    connect(&book_, &LogBook::LinesDropped, this, [this](const std::string& notice) { book_.Append(notice); });
 }
 
 HeadlessBot::~HeadlessBot() = default;
 
-void HeadlessBot::LineReceived(const std::string& line) {
-    book_.Append(line);
-    if (const std::string notice = book_.TakeDropNotice(); !notice.empty()) book_.Append(notice);
-}
+void HeadlessBot::LineReceived(const std::string& line) { book_.Append(line); }
 
 bool HeadlessBot::Start(const std::string& stem, bool online) {
     context_.SetProgramDirectoryFromCwd();
@@ -61,6 +59,7 @@ bool HeadlessBot::Start(const std::string& stem, bool online) {
 void HeadlessBot::End() {
     if (ended_ || context_.CurrentProfile().empty()) return;
     ended_ = true;
+    book_.TellDrops();
     try {
         book_.SaveTo(context_.LogFile(), {{0, book_.Size(), {}}});
         book_.JournalDone();

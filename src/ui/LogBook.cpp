@@ -51,12 +51,12 @@ long long LogBook::Append(std::string_view line) {
     return at;
 }
 
-std::string LogBook::TakeDropNotice() {
-    if (dropped_ == 0) return {};
+void LogBook::TellDrops() {
+    if (dropped_ == 0) return;
     const std::string notice = "*** " + std::to_string(dropped_) +
                                std::string(" ältere Zeilen verworfen: das Journal konnte nicht geschrieben werden ***"_w1252);
     dropped_ = 0;
-    return notice;
+    emit LinesDropped(notice);
 }
 
 void LogBook::Sync() {
@@ -65,6 +65,8 @@ void LogBook::Sync() {
     if (journal_.Path().empty()) return;
     if (journal_.Sync()) {
         failing_ = false;
+        // Told from the event loop, not from inside the Append that synced.
+        if (dropped_ > 0) QTimer::singleShot(0, this, &LogBook::TellDrops);
         return;
     }
     timer_.start();

@@ -6,7 +6,9 @@
 //
 // A journal that cannot be written is said once (JournalFailed) and tried
 // again on the timer; the lines wait in memory meanwhile, up to a bound,
-// beyond which the oldest of them are given up and a count line says so.
+// beyond which the oldest of them are given up. One count line says so once
+// the journal works again, or at the end: never a line per loss, which would
+// only fill the bound itself.
 
 #include <QObject>
 #include <QTimer>
@@ -34,9 +36,9 @@ public:
     // One received line, without its line end (CR LF is added); returns the
     // offset of its first byte.
     long long Append(std::string_view line);
-    // The line telling how many lines were given up since the last call
-    // (Windows-1252), or empty text. The owner appends it as a line.
-    std::string TakeDropNotice();
+    // Tells (LinesDropped) how many lines were given up since it last did;
+    // runs by itself once the journal works again.
+    void TellDrops();
     long long Size() const { return journal_.Size(); }
     std::size_t PendingBytes() const { return journal_.PendingBytes(); }
     bool Read(long long offset, long long length, std::string& out) const {
@@ -72,6 +74,9 @@ signals:
     // The journal cannot be created or written (German, naming the file);
     // once, and again only after a write worked in between.
     void JournalFailed(const std::string& text);
+    // The count line of lines given up (Windows-1252); the owner appends it
+    // as a line, so that view, journal and saved log show it alike.
+    void LinesDropped(const std::string& notice);
 
 private:
     LogJournal journal_;

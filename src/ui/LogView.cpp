@@ -53,6 +53,7 @@ LogView::LogView(QWidget* parent, int viewLines, std::size_t unsyncedLimit)
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kFlushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &LogView::Flush);
+    connect(&book_, &LogBook::LinesDropped, this, [this](const std::string& notice) { AppendLine(notice); });
 }
 
 LogView::~LogView() = default;
@@ -69,8 +70,6 @@ void LogView::AppendLine(std::string_view line) {
     } else if (!flushTimer_.isActive()) {
         flushTimer_.start();
     }
-    // Lines given up for a disk that refuses leave a trace where they were.
-    if (const std::string notice = book_.TakeDropNotice(); !notice.empty()) AppendLine(notice);
 }
 
 bool LogView::LastBlockEmpty() const {
@@ -234,6 +233,7 @@ std::string LogView::ViewTextForSave() const {
 }
 
 void LogView::SaveTo(const std::string& path) {
+    book_.TellDrops();
     Flush();
     book_.SaveTo(path, parked_, ViewTextForSave());
     savedSize_ = book_.Size();
