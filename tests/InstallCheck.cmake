@@ -14,23 +14,20 @@ foreach(file bin/tovik-bot share/applications/tovik-bot.desktop share/icons/hico
   endif()
 endforeach()
 
-# Each line the menu entry and the service must hold; the program they name
-# is the installed one.
+# The lines they must hold name the installed program.
 set(program "${PREFIX}/bin/tovik-bot")
-function(check_lines file)
-  file(STRINGS "${PREFIX}/${file}" lines)
-  foreach(line ${ARGN})
-    list(FIND lines "${line}" at)
-    if(at EQUAL -1)
-      message(FATAL_ERROR "${file} lacks \"${line}\"")
-    endif()
-  endforeach()
-endfunction()
-check_lines(share/applications/tovik-bot.desktop "Exec=${program} --desktop" "TryExec=${program}"
-            "Icon=tovik-bot" "Type=Application" "Terminal=false")
-check_lines(share/systemd/user/tovik-bot@.service
-            "ExecStart=${program} --desktop --headless --online --profile %I" "WantedBy=default.target")
-
+foreach(pair "applications/tovik-bot.desktop|Exec=${program} --desktop" "applications/tovik-bot.desktop|TryExec=${program}"
+             "applications/tovik-bot.desktop|Icon=tovik-bot" "applications/tovik-bot.desktop|Terminal=false"
+             "systemd/user/tovik-bot@.service|ExecStart=${program} --desktop --headless --online --profile %I")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 file)
+  list(GET pair 1 line)
+  file(STRINGS "${PREFIX}/share/${file}" lines)
+  list(FIND lines "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${file} lacks \"${line}\"")
+  endif()
+endforeach()
 # The path named there runs: it answers --help in German.
 execute_process(COMMAND "${program}" --help RESULT_VARIABLE result OUTPUT_VARIABLE help)
 if(NOT result EQUAL 0 OR NOT help MATCHES "Aufruf: tovik-bot \\[Optionen\\].*--headless")

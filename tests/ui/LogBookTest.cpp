@@ -1,12 +1,11 @@
 // The journal that window and headless bot share: one that cannot be
-// written, a fold interrupted by a crash, a link in its place.
+// written, and a fold interrupted by a crash.
 
 #include "ui/LogBook.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <unistd.h>
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
@@ -83,18 +82,6 @@ TEST_F(LogBookTest, ACrashBetweenFoldStepsFoldsNothingTwice) {
         EXPECT_EQ(Escaped(ReadFileBytes(Log())), Escaped(row.expected));
         EXPECT_EQ(QDir(QString::fromStdString(dir.Path())).entryList(QDir::Files), QStringList{"anna.log"});
     }
-}
-
-// A journal that is a link is neither folded from nor appended to.
-TEST_F(LogBookTest, AJournalThatIsALinkIsRefused) {
-    const std::string outside = dir.Path() + "/outside";
-    WriteFileBytes(outside, "fremd\n");
-    ASSERT_EQ(::symlink(outside.c_str(), (Log() + ".parked").c_str()), 0);
-    EXPECT_THROW(book.JournalBeside(Log()), FileCreateError);
-    book.Append("Zeile");
-    book.Sync();
-    EXPECT_EQ(told, std::vector<std::string>{"Datei " + Log() + ".parked kann nicht erstellt werden"});
-    EXPECT_EQ(ReadFileBytes(outside), "fremd\n");
 }
 
 }  // namespace

