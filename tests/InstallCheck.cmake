@@ -13,11 +13,10 @@ foreach(file bin/tovik-bot share/applications/tovik-bot.desktop share/icons/hico
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-
 # The lines they must hold name the installed program.
 set(program "${PREFIX}/bin/tovik-bot")
 foreach(pair "applications/tovik-bot.desktop|Exec=${program} --desktop" "applications/tovik-bot.desktop|TryExec=${program}"
-             "applications/tovik-bot.desktop|Icon=tovik-bot" "applications/tovik-bot.desktop|Terminal=false"
+             "applications/tovik-bot.desktop|Icon=tovik-bot" "applications/tovik-bot.desktop|Type=Application"
              "systemd/user/tovik-bot@.service|ExecStart=${program} --desktop --headless --online --profile %I")
   string(REPLACE "|" ";" pair "${pair}")
   list(GET pair 0 file)

@@ -1,5 +1,4 @@
-// The journal that window and headless bot share: one that cannot be
-// written, and a fold interrupted by a crash.
+// The journal of window and headless bot: unwritable, and a fold cut short.
 
 #include "ui/LogBook.h"
 
@@ -32,9 +31,8 @@ protected:
     std::vector<std::string> told;
 };
 
-// A folder in the journal's place: told once however often it is tried,
-// the oldest lines given up beyond the bound; once the place is free the
-// newest lines reach the disk without a gap, then one line counting the rest.
+// A folder in the journal's place: told once, the oldest lines given up
+// beyond the bound; once free, the newest lines and one count line follow.
 TEST_F(LogBookTest, AJournalThatCannotBeWrittenIsToldOnceRetriedAndBounded) {
     const std::string journal = Log() + ".parked";
     ASSERT_TRUE(QDir().mkdir(QString::fromStdString(journal)));
@@ -51,17 +49,15 @@ TEST_F(LogBookTest, AJournalThatCannotBeWrittenIsToldOnceRetriedAndBounded) {
     ASSERT_TRUE(test::WaitUntil([&] { return ReadFileBytes(journal).ends_with(notice); }, 3000)) << "retried on the timer";
     const std::string kept = ReadFileBytes(journal);
     const std::size_t first = std::stoul(kept.substr(5, 3));
-    std::string expected;
-    for (std::size_t i = first; i < 200; ++i) expected += "line " + std::to_string(i) + "\r\n";
-    EXPECT_EQ(Escaped(kept), Escaped(expected + "*** " + std::to_string(first - 100) + std::string(notice)));
-    EXPECT_GT(first, 150u);
+    std::string expected = "*** " + std::to_string(first - 100) + std::string(notice);
+    for (std::size_t i = 199; i >= first; --i) expected.insert(0, "line " + std::to_string(i) + "\r\n");
+    EXPECT_EQ(Escaped(kept), Escaped(expected));
     book.SaveTo(Log(), {{0, book.Size(), {}}});
     EXPECT_EQ(Escaped(ReadFileBytes(Log())), Escaped(kept));
     EXPECT_EQ(told.size(), 1u);
 }
 
-// A crash at either step of a fold, and the next start: the leftover's
-// lines end up in the log exactly once.
+// A crash at either step of a fold: the next start folds the lines once.
 TEST_F(LogBookTest, ACrashBetweenFoldStepsFoldsNothingTwice) {
     struct Row {
         const char* state;

@@ -422,12 +422,11 @@ TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
     other->ProfileForm()->CreateButtonClick();
     const QString refusal = QStringLiteral("Das Profil \"Anna\" ist schon in einem anderen Tovik-B0T geladen.");
     EXPECT_EQ(otherPrompts.Errors(), (std::vector<QString>{refusal, refusal}));
-    EXPECT_EQ(otherPrompts.records.size(), 2u);
+    EXPECT_EQ(otherPrompts.records.size(), 2u) << "no overwrite question";
     EXPECT_EQ(other->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.ini"), "[IRC]\r\nBotNick=Anna\r\n");
     form.reset();
-    EXPECT_TRUE(other->LoadProfileAtStart(QStringLiteral("anna")));
-    EXPECT_TRUE(other->OnlineButton->isEnabled());
+    EXPECT_TRUE(other->LoadProfileAtStart(QStringLiteral("anna")) && other->OnlineButton->isEnabled());
 }
 
 // Logging out: the session's request to save saves the log and asks
