@@ -16,7 +16,7 @@ void TellOnStandardError(std::string_view text) {
 HeadlessBot::HeadlessBot(Random& random, BotPorts ports, QObject* parent) : QObject(parent) {
     runtime_ = std::make_unique<BotRuntime>(context_, random, ports);
     connect(runtime_.get(), &BotRuntime::LineReceived, this, &HeadlessBot::LineReceived);
-    connect(runtime_.get(), &BotRuntime::ErrorOccurred, this, [](const std::string& text) { TellOnStandardError(text); });
+    connect(runtime_.get(), &BotRuntime::ErrorOccurred, this, &HeadlessBot::TellError);
     connect(&book_, &LogBook::JournalFailed, this, [](const std::string& text) { TellOnStandardError(text); });
     connect(&book_, &LogBook::LinesDropped, this, [this](const std::string& notice) { book_.Append(notice); });
 }
@@ -24,6 +24,14 @@ HeadlessBot::HeadlessBot(Random& random, BotPorts ports, QObject* parent) : QObj
 HeadlessBot::~HeadlessBot() = default;
 
 void HeadlessBot::LineReceived(const std::string& line) { book_.Append(line); }
+
+void HeadlessBot::TellError(const std::string& text) {
+    const auto now = std::chrono::steady_clock::now();
+    if (text == lastError_ && now - lastErrorAt_ < std::chrono::minutes(1)) return;
+    lastError_ = text;
+    lastErrorAt_ = now;
+    TellOnStandardError(text);
+}
 
 bool HeadlessBot::Start(const std::string& stem, bool online) {
     context_.SetProgramDirectoryFromCwd();

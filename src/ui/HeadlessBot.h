@@ -6,6 +6,7 @@
 // keeps it.
 
 #include <QObject>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,11 +44,16 @@ public:
 
 private:
     void LineReceived(const std::string& line);
+    // A broken setting fails at every received line; the same text is told
+    // at most once a minute, so that the service's journal stays readable.
+    void TellError(const std::string& text);
 
     ProfileContext context_;
     LogBook book_;
     std::unique_ptr<BotRuntime> runtime_;
     bool ended_ = false;
+    std::string lastError_;
+    std::chrono::steady_clock::time_point lastErrorAt_{};
 };
 
 }  // namespace tovik
