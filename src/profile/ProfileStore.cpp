@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,17 +51,43 @@ ProfileContext::ProfileContext(std::string programDirectory, std::string current
 
 void ProfileContext::SetProgramDirectory(std::string dir) {
     programDirectory_ = std::move(dir);
-    SetCurrentProfile(std::move(currentProfile_), std::move(currentStem_));
+    SetCurrentProfile(std::move(currentProfile_), std::move(currentStem_), std::move(lock_));
 }
 
-void ProfileContext::SetCurrentProfile(std::string name, std::string stem) {
+void ProfileContext::SetCurrentProfile(std::string name, std::string stem, ProfileLock lock) {
     currentProfile_ = std::move(name);
-    currentStem_ = stem.empty() ? NativePath(currentProfile_) : std::move(stem);
+    lock_ = std::move(lock);
     // No profile (at start, after deleting) needs no look at the disk.
-    currentFile_ = currentProfile_.empty()
-                       ? std::string(kIni)
-                       : ProfileFileOfStem(currentStem_).substr(ProfilesDirectory().size() + 1);
+    if (currentProfile_.empty()) {
+        currentStem_.clear();
+        currentFile_ = std::string(kIni);
+        return;
+    }
+    // The file found names the companions: "anna" loads "Anna.ini" and
+    // folds, writes and locks "Anna.log", never a second set of files.
+    currentFile_ = ProfileFileOfStem(stem.empty() ? NativePath(currentProfile_) : stem)
+                       .substr(ProfilesDirectory().size() + 1);
+    currentStem_ = currentFile_.substr(0, currentFile_.size() - kIni.size());
 }
+
+std::string ProfileContext::RealStem(std::string_view stem) const {
+    const std::string file = ProfileFileOfStem(stem).substr(ProfilesDirectory().size() + 1);
+    return file.substr(0, file.size() - kIni.size());
+}
+
+std::string ProfileContext::LockFileOfStem(std::string_view stem) const {
+    return ProfilesDirectory() + "/" + RealStem(stem) + ".lock";
+}
+
+ProfileLock ProfileContext::LockProfile(std::string_view name, std::string_view stem) const {
+    if (lock_.Held() && RealStem(stem) == currentStem_) return lock_.Duplicate();
+    ProfileLock lock;
+    if (ProfileLock::Acquire(LockFileOfStem(stem), lock) == ProfileLock::Outcome::HeldElsewhere)
+        throw ProfileInUseError(name);
+    return lock;
+}
+
+void ProfileContext::MakeProfilesDirectory() const { ::mkdir(ProfilesDirectory().c_str(), 0777); }
 
 void ProfileContext::SetProgramDirectoryFromCwd() {
     // Taken exactly as the system reports it, bytes and all: no slash added
@@ -115,10 +142,11 @@ std::vector<ProfileEntry> ProfileContext::ListProfiles() const {
 }
 
 void ProfileContext::CreateProfile(std::string_view stem) const {
-    ::mkdir(ProfilesDirectory().c_str(), 0777);  // a failure shows when the file is created
+    MakeProfilesDirectory();  // a failure shows when the file is created
     const std::string path = ProfileFileOfStem(stem);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw FileError(errno, PathFromNative(path));
+    // Never through a link: "x.ini -> ~/.bashrc" would empty the file it names.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0) throw FileError(errno == ELOOP ? EACCES : errno, PathFromNative(path));
     ::close(fd);
 }
 
@@ -141,13 +169,58 @@ std::optional<std::string> ProfileNameProblem(std::string_view name, std::string
         name.find('\0') != std::string_view::npos)
         return "Der Profilname \"" + std::string(name) +
                "\" ist nicht erlaubt: er darf weder \"/\" enthalten noch \".\" oder \"..\" sein.";
-    // The file name on disk is the stem plus ".ini".
-    if ((stem.empty() ? NativePath(name).size() : stem.size()) + kIni.size() > NAME_MAX)
+    // Every file beside the profile is the stem plus an ending, the longest
+    // of them a temporary name while the log or the profile is replaced.
+    if ((stem.empty() ? NativePath(name).size() : stem.size()) + kLongestCompanionSuffix > NAME_MAX)
         return std::string("Der Profilname ist zu lang für das Dateisystem."_w1252);
     return std::nullopt;
 }
 
 std::string ProfileContext::LogFile() const { return ProfilesDirectory() + "/" + currentStem_ + ".log"; }
+
+// ---------------------------------------------------------------------------
+// ProfileLock
+
+ProfileLock::~ProfileLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+ProfileLock::ProfileLock(ProfileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+ProfileLock& ProfileLock::operator=(ProfileLock&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+ProfileLock::Outcome ProfileLock::Acquire(const std::string& path, ProfileLock& lock) {
+    // The lock file stays on disk: removing it would let a third copy lock a
+    // fresh file of that name while a second still holds the old one.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0) return Outcome::Unavailable;
+    // flock belongs to the open file, so a second open in the same process
+    // is refused as well, and the lock ends when the process does.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return held ? Outcome::HeldElsewhere : Outcome::Unavailable;
+    }
+    lock = ProfileLock();
+    lock.fd_ = fd;
+    return Outcome::Locked;
+}
+
+ProfileLock ProfileLock::Duplicate() const {
+    ProfileLock copy;
+    if (fd_ >= 0) copy.fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    return copy;
+}
+
+ProfileInUseError::ProfileInUseError(std::string_view name)
+    : Error("Das Profil \"" + std::string(name) + "\" ist schon in einem anderen Tovik-B0T geladen.") {}
 
 // ---------------------------------------------------------------------------
 // INI lines
@@ -404,10 +477,10 @@ private:
 
 // The file's bytes and its stamp, taken from the open descriptor so that
 // both describe the same file even if it is replaced meanwhile.
-bool ReadFile(const std::string& path, std::string& content, FileStamp* stamp) {
+bool ReadFile(const std::string& path, std::string& content, FileStamp* stamp, bool followLinks = true) {
     // Non-blocking, so that a FIFO put in the profile's place cannot hang the
     // bot; it is then refused as not a regular file.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW)));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -508,40 +581,6 @@ std::string WithValue(std::string_view file, std::string_view section, std::stri
     return out;
 }
 
-// Replaces the file at target with content: a temporary file beside it is
-// written, synced and renamed over the old one, so that neither a crash nor a
-// full disk leaves a truncated profile, and a reader sees the old or the new
-// file, never a part. False when anything fails; the old file is then intact.
-bool ReplaceFile(const std::string& target, std::string_view content, const struct stat* old) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int raw = -1;
-    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-        temp = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST) return false;
-    }
-    if (raw < 0) return false;
-    FileDescriptor fd(raw);
-    bool ok = WriteAll(fd.Get(), content);
-    if (ok && old != nullptr) {
-        ok = ::fchmod(fd.Get(), old->st_mode & 07777) == 0;
-        // Best effort: keeps the owner when root edits someone's profile.
-        if (ok && ::fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
-            // Not permitted for an ordinary user; the file is theirs anyway.
-        }
-    }
-    ok = ok && ::fsync(fd.Get()) == 0;
-    ok = ::close(fd.Release()) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    SyncDirectoryOf(target);
-    return true;
-}
-
 }  // namespace
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -568,12 +607,81 @@ void SyncDirectoryOf(const std::string& path) {
     if (dir.Get() >= 0) ::fsync(dir.Get());
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content) { return ReadFile(path, content, nullptr); }
+bool ReadWholeFile(const std::string& path, std::string& content, bool followLinks) {
+    return ReadFile(path, content, nullptr, followLinks);
+}
 
 bool ReplaceWholeFile(const std::string& path, std::string_view content) {
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    return ReplaceFile(path, content, exists ? &st : nullptr);
+    FileReplacement file(path);
+    return file.Write(content) && file.Commit();
+}
+
+// ---------------------------------------------------------------------------
+// FileReplacement
+
+namespace {
+
+// A short ending of its own for each temporary file, so that the longest
+// profile name still leaves room for it (kLongestCompanionSuffix).
+std::string TemporaryEnding(unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    unsigned long long value = static_cast<unsigned long long>(::getpid()) * 2654435761ULL +
+                               static_cast<unsigned long long>(now.tv_nsec) + counter++ * 40503ULL + attempt;
+    std::string ending = ".~";
+    constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (int i = 0; i < 6; ++i, value /= 36) ending += kDigits[value % 36];
+    return ending;
+}
+
+}  // namespace
+
+FileReplacement::FileReplacement(std::string path) : path_(std::move(path)) {
+    struct stat old {};
+    const bool exists = ::lstat(path_.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return;  // a link, a folder: refused
+    if (!exists && errno != ENOENT) return;
+    for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        temp_ = path_ + TemporaryEnding(attempt);
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EEXIST) return;
+    }
+    if (fd_ < 0) return;
+    ok_ = true;
+    if (exists) {
+        ok_ = ::fchmod(fd_, old.st_mode & 07777) == 0;
+        // Best effort: keeps the owner when root edits someone's profile.
+        if (ok_ && ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+            // Not permitted for an ordinary user; the file is theirs anyway.
+        }
+    }
+}
+
+FileReplacement::~FileReplacement() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(temp_.c_str());
+}
+
+bool FileReplacement::Write(std::string_view bytes) {
+    ok_ = ok_ && fd_ >= 0 && WriteAll(fd_, bytes);
+    return ok_;
+}
+
+bool FileReplacement::Commit() {
+    if (fd_ < 0) return false;
+    bool ok = ok_ && ::fsync(fd_) == 0;
+    ok = ::close(std::exchange(fd_, -1)) == 0 && ok;
+    // The path is looked at again: a link put there meanwhile is replaced
+    // itself by the rename, never followed.
+    ok = ok && ::rename(temp_.c_str(), path_.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp_.c_str());
+        return false;
+    }
+    SyncDirectoryOf(path_);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -588,18 +696,11 @@ std::string ProfileFile::ReadValue(std::string_view section, std::string_view ke
 
 void ProfileFile::WriteValue(std::string_view section, std::string_view key,
                              std::string_view value) {
-    const std::string& native = path_;
-    // A symbolic link stays a link: the file it points to is replaced.
-    std::string target = native;
+    // A symbolic link is refused like a read-only file: a write through it
+    // would change a file outside PROFILES.
+    const std::string& target = path_;
     struct stat st {};
-    if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(native.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-
-    const bool exists = ::stat(target.c_str(), &st) == 0;
+    const bool exists = ::lstat(target.c_str(), &st) == 0;
     if (exists) {
         // Root may write anywhere, so access() alone would let a profile the
         // user protected with chmod a-w be changed; the owner's write bit
@@ -612,11 +713,10 @@ void ProfileFile::WriteValue(std::string_view section, std::string_view key,
     }
 
     std::string content;
-    if (exists && !ReadFile(target, content, nullptr)) throw ProfileWriteError(PathFromNative(path_));
+    if (exists && !ReadFile(target, content, nullptr, false)) throw ProfileWriteError(PathFromNative(path_));
     const auto updated = WithValue(content, OneLine(section), OneLine(key), OneLine(value));
-    const bool ok = ReplaceFile(target, updated, exists ? &st : nullptr);
-    ProfileCache::Instance().Forget(native);
-    if (target != native) ProfileCache::Instance().Forget(target);
+    const bool ok = ReplaceWholeFile(target, updated);
+    ProfileCache::Instance().Forget(target);
     if (!ok) throw ProfileWriteError(PathFromNative(path_));
 }
 

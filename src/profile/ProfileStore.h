@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/Errors.h"
+
 namespace tovik {
 
 // A profile file found in PROFILES: the name shown and compared, and the
@@ -20,6 +22,39 @@ struct ProfileEntry {
     // Whether the name is the file's name (Windows-1252 can spell it).
     bool Spelled() const;
 };
+
+// An advisory lock on one profile, held by the process that has it loaded:
+// a second copy of the program on the same PROFILES would append to the same
+// journal and fold the other's lines as its own. The lock belongs to the open
+// file, so it goes with the process however that ends; nothing is left stuck.
+class ProfileLock {
+public:
+    ProfileLock() = default;
+    ~ProfileLock();
+    ProfileLock(ProfileLock&& other) noexcept;
+    ProfileLock& operator=(ProfileLock&& other) noexcept;
+
+    // Locks the file at path (the operating system's bytes), created as
+    // needed and never through a symbolic link.
+    enum class Outcome { Locked, HeldElsewhere, Unavailable };
+    static Outcome Acquire(const std::string& path, ProfileLock& lock);
+    bool Held() const { return fd_ >= 0; }
+    // A second handle on the same lock; the lock lasts until both are gone.
+    ProfileLock Duplicate() const;
+
+private:
+    int fd_ = -1;
+};
+
+// "Das Profil "%s" ist schon in einem anderen Tovik-B0T geladen."
+class ProfileInUseError : public Error {
+public:
+    explicit ProfileInUseError(std::string_view name);
+};
+
+// The longest ending that a profile's file name gets on its companions:
+// ".log.folding" and the temporary names ".ini.~XXXXXX", ".log.~XXXXXX".
+inline constexpr std::size_t kLongestCompanionSuffix = 12;
 
 // The two program-wide texts the paths are built from. One instance lives as
 // long as the main window; tests make their own.
@@ -40,9 +75,22 @@ public:
 
     // A profile's file is found without regard to case ("Anna.INI" is the
     // profile "Anna"); the name keeps the spelling it was given. With a stem
-    // (a listed file's name without ".ini"), that file is the profile and
-    // names its log, whether or not Windows-1252 can spell it.
-    void SetCurrentProfile(std::string name, std::string stem = {});
+    // (a listed file's name without ".ini"), that file is the profile,
+    // whether or not Windows-1252 can spell it. Log, journal and lock take
+    // the stem of the file found, so that "anna" and "Anna" share them. The
+    // lock (from LockProfile) is kept for as long as the profile is current;
+    // a lock held before goes.
+    void SetCurrentProfile(std::string name, std::string stem = {}, ProfileLock lock = {});
+    // Claims the profile of the stem (a listed file's, or the name's) for
+    // this process. Throws ProfileInUseError naming the profile when another
+    // process holds it. Where no lock file can be made (no PROFILES, a
+    // read-only one) the profile is not locked: nothing of it can be written
+    // there either.
+    // The current profile's own lock is shared, not refused.
+    ProfileLock LockProfile(std::string_view name, std::string_view stem) const;
+    bool ProfileLocked() const { return lock_.Held(); }
+    // Creates PROFILES when it is missing; a failure shows at the first file.
+    void MakeProfilesDirectory() const;
     const std::string& CurrentProfile() const { return currentProfile_; }
 
     std::string ProfilesDirectory() const;              // <dir>/PROFILES
@@ -51,7 +99,10 @@ public:
     // from that only in case.
     std::string ProfileFileOf(std::string_view name) const;
     std::string ProfileFileOfStem(std::string_view stem) const;
-    std::string LogFile() const;                        // <dir>/PROFILES/<current>.log
+    // The stem of the file ProfileFileOfStem finds.
+    std::string RealStem(std::string_view stem) const;
+    std::string LogFile() const;                        // <dir>/PROFILES/<stem>.log
+    std::string LockFileOfStem(std::string_view stem) const;  // <dir>/PROFILES/<real stem>.lock
 
     // The profile files in PROFILES: every entry whose name ends in ".ini"
     // in any case, directories and hidden entries included, unsorted.
@@ -67,6 +118,7 @@ private:
     std::string currentProfile_;
     std::string currentStem_;  // names the log file
     std::string currentFile_;  // the current profile's file name inside PROFILES
+    ProfileLock lock_;
 };
 
 // The program directory of a start from the desktop menu, where the working
@@ -77,16 +129,40 @@ std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home);
 
 // Why a profile name cannot be used (German, for a message box), or nothing
 // when it can. A name must stay a single file inside PROFILES: no "/", no
-// NUL, not "." or "..", and short enough for the file system. The stem is
-// the file's name it would get (the name in UTF-8 when not given).
+// NUL, not "." or "..", and short enough for the file system with the
+// longest companion ending. The stem is the file's name it would get (the
+// name in UTF-8 when not given).
 std::optional<std::string> ProfileNameProblem(std::string_view name, std::string_view stem = {});
 
 // Whole files, as the profile store reads and replaces its own (paths are
-// the operating system's bytes). Replacing writes a synced temporary file
-// beside the old one and renames it over it, so a crash leaves the old or the
-// new content, never a part; the old file's mode is kept. False on failure.
-bool ReadWholeFile(const std::string& path, std::string& content);
+// the operating system's bytes). False on failure. With followLinks false a
+// symbolic link is not read through.
+bool ReadWholeFile(const std::string& path, std::string& content, bool followLinks = true);
 bool ReplaceWholeFile(const std::string& path, std::string_view content);
+
+// The one way the program writes a file anew (profiles and logs): into a
+// temporary file beside it, synced and renamed over the old one at Commit,
+// so a crash or a full disk leaves the old or the new content, never a part.
+// The old file's mode is kept. A symbolic link or anything but a regular
+// file at the path is refused, so no write leaves PROFILES through a link.
+class FileReplacement {
+public:
+    explicit FileReplacement(std::string path);
+    ~FileReplacement();  // without Commit the old file stays as it was
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    bool Opened() const { return fd_ >= 0; }
+    bool Write(std::string_view bytes);
+    // False when anything failed since opening; the old file is then intact.
+    bool Commit();
+
+private:
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+    bool ok_ = false;
+};
 
 // The pieces of writing that survives a crash, shared with the log's journal.
 // WriteAll writes everything, across short writes and signals; false on an
@@ -116,7 +192,8 @@ public:
 
     // Stores the value at once (replace in place, or append the key at the end
     // of its section, or the section at the end of the file). Throws
-    // ProfileWriteError when the directory is missing or the file read-only.
+    // ProfileWriteError when the directory is missing, the file read-only or
+    // a symbolic link.
     void WriteValue(std::string_view section, std::string_view key, std::string_view value);
 
 private:

@@ -27,6 +27,8 @@ public:
 
     // The journal file beside a log file.
     static std::string FileBeside(const std::string& logPath) { return logPath + ".parked"; }
+    // Where a leftover journal stands while it is folded into the log.
+    static std::string FoldingBeside(const std::string& logPath) { return logPath + ".folding"; }
 
     // Appends the bytes (they reach the file at the next Sync) and returns
     // the offset of their first byte.
@@ -39,14 +41,20 @@ public:
     // pending and are tried again at the next call.
     bool Sync();
 
-    // Appends the bytes [offset, offset + length) to out; false when the file
-    // cannot be read back.
+    // Gives up the oldest pending lines, at least `atLeast` bytes of them,
+    // when they cannot reach the disk and memory must stay bounded; returns
+    // how many lines went. Their offsets read back as nothing.
+    std::size_t DropOldestPending(std::size_t atLeast);
+
+    // Appends the bytes [offset, offset + length) to out (nothing for
+    // dropped ones); false when the file cannot be read back.
     bool Read(long long offset, long long length, std::string& out) const;
 
     // From now on the journal file is at path: an existing one is renamed
     // there. False when the rename fails; the file then stays where it was.
     bool MoveTo(const std::string& path);
     const std::string& Path() const { return path_; }
+    bool HasFile() const { return fd_ >= 0; }
 
     // The log file now holds every line: the file leaves the disk, so that no
     // later start folds it in a second time. What it held stays readable for
@@ -57,6 +65,9 @@ public:
     // logPath into the log file (appended, and the log replaced at once), then
     // removes it. True when there was nothing to fold or folding succeeded.
     static bool FoldLeftover(const std::string& logPath);
+    // The log was saved whole: a fold that failed earlier has nothing left
+    // to add that the saved log would keep.
+    static void ForgetFolding(const std::string& logPath);
 
 private:
     // A retired file, unlinked but open, or the bytes that never reached one.
@@ -66,6 +77,7 @@ private:
         long long begin = 0;      // [begin, end) are ours
         long long end = 0;
         std::string bytes;  // when fd < 0
+        bool dropped = false;  // given up; reads as nothing
     };
     void CloseFile();
 

@@ -1,8 +1,6 @@
 #include "ui/LogView.h"
 
 #include <QScrollBar>
-#include <QFile>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -18,7 +16,6 @@ namespace tovik {
 namespace {
 
 constexpr int kFlushIntervalMs = 25;
-constexpr std::size_t kJournalBatchBytes = 1 << 20;
 
 // One line of the view as saved. Shift+Enter puts a line separator into a
 // line instead of starting a new one; on screen it is a line break, and it
@@ -43,10 +40,11 @@ bool LogView::ShowsAsReceived(const QTextBlock& block, const Unparked& line) {
     return ShowsAsReceivedText(block, line.bytes);
 }
 
-LogView::LogView(QWidget* parent, int viewLines)
+LogView::LogView(QWidget* parent, int viewLines, std::size_t unsyncedLimit)
     : QPlainTextEdit(parent),
       viewLines_(std::max(viewLines, 2)),
-      trimSlack_(std::max(viewLines / 5, 1)) {
+      trimSlack_(std::max(viewLines / 5, 1)),
+      book_(unsyncedLimit) {
     // The undo history would keep every inserted and trimmed line alive.
     setUndoRedoEnabled(false);
     // Tab moves on to the next control, as everywhere else in the window; a
@@ -55,25 +53,13 @@ LogView::LogView(QWidget* parent, int viewLines)
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kFlushIntervalMs);
     connect(&flushTimer_, &QTimer::timeout, this, &LogView::Flush);
-    journalTimer_.setSingleShot(true);
-    journalTimer_.setInterval(kJournalIntervalMs);
-    connect(&journalTimer_, &QTimer::timeout, this, &LogView::SyncJournal);
+    connect(&book_, &LogBook::LinesDropped, this, [this](const std::string& notice) { AppendLine(notice); });
 }
 
-// Whatever ends the view without a save, the journal keeps every line for
-// the next start.
-LogView::~LogView() { journal_.Sync(); }
+LogView::~LogView() = default;
 
 void LogView::AppendLine(std::string_view line) {
-    std::string crlf(line);
-    crlf += "\r\n";
-    unparked_.push_back({journal_.Append(crlf), std::string(line)});
-    // A flood written out in pieces, so that memory does not wait for the timer.
-    if (journal_.PendingBytes() >= kJournalBatchBytes) {
-        SyncJournal();
-    } else if (!journalTimer_.isActive()) {
-        journalTimer_.start();
-    }
+    unparked_.push_back({book_.Append(line), std::string(line)});
 
     pending_.append(DecodeForDisplay(line));
     pending_ += '\n';
@@ -190,7 +176,7 @@ void LogView::ParkJournalRange(long long offset, long long length) {
 
 void LogView::ParkChanged(std::string_view crlfBytes) {
     if (parked_.empty() || parked_.back().length > 0) parked_.emplace_back();
-    parked_.back().changed.append(crlfBytes);
+    parked_.back().text.append(crlfBytes);
 }
 
 int LogView::SpillOldestBlocks(int count) {
@@ -247,51 +233,22 @@ std::string LogView::ViewTextForSave() const {
 }
 
 void LogView::SaveTo(const std::string& path) {
+    book_.TellDrops();
     Flush();
-    // Written beside the old log and renamed over it: a crash or a full disk
-    // while saving leaves the previous log whole, never a truncated one.
-    const std::string shownPath = PathFromNative(path);
-    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!out.open(QIODevice::WriteOnly)) throw FileCreateError(shownPath);
-    bool ok = true;
-    auto put = [&](std::string_view bytes) {
-        if (ok && !bytes.empty() &&
-            out.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
-            ok = false;
-    };
-    constexpr long long kChunk = 256 * 1024;
-    std::string chunk;
-    for (const Parked& part : parked_) {
-        put(part.changed);
-        for (long long at = part.offset; ok && at < part.offset + part.length; at += kChunk) {
-            chunk.clear();
-            ok = journal_.Read(at, std::min(kChunk, part.offset + part.length - at), chunk);
-            put(chunk);
-        }
-    }
-    put(ViewTextForSave());
-    if (!ok) {
-        out.cancelWriting();
-        throw FileCreateError(shownPath);
-    }
-    if (!out.commit()) throw FileCreateError(shownPath);
+    book_.SaveTo(path, parked_, ViewTextForSave());
+    savedSize_ = book_.Size();
+    savedRevision_ = document()->revision();
+    saved_ = true;
 }
 
-void LogView::JournalBeside(const std::string& logPath) {
-    const std::string journalPath = LogJournal::FileBeside(logPath);
-    if (journalPath == journal_.Path()) return;
-    if (!LogJournal::FoldLeftover(logPath)) throw FileCreateError(PathFromNative(logPath));
-    if (!journal_.MoveTo(journalPath)) throw FileCreateError(PathFromNative(journalPath));
-    SyncJournal();
+bool LogView::SavedAsShown() const {
+    return saved_ && pendingLines_ == 0 && savedSize_ == book_.Size() && savedRevision_ == document()->revision();
 }
 
-void LogView::JournalDone() { journal_.Retire(); }
+void LogView::JournalBeside(const std::string& logPath) { book_.JournalBeside(logPath); }
 
-void LogView::SyncJournal() {
-    journalTimer_.stop();
-    // A disk that refuses now (full, gone) is tried again; the lines wait in
-    // memory and in the view meanwhile.
-    if (!journal_.Sync()) journalTimer_.start();
-}
+void LogView::JournalDone() { book_.JournalDone(); }
+
+void LogView::SyncJournal() { book_.Sync(); }
 
 }  // namespace tovik

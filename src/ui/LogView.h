@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/LogJournal.h"
+#include "ui/LogBook.h"
 
 namespace tovik {
 
@@ -34,9 +34,10 @@ class LogView : public QPlainTextEdit {
 public:
     static constexpr int kDefaultViewLines = 5000;
     // How long a received line may wait before it is on the disk.
-    static constexpr int kJournalIntervalMs = 500;
+    static constexpr int kJournalIntervalMs = LogBook::kJournalIntervalMs;
 
-    explicit LogView(QWidget* parent = nullptr, int viewLines = kDefaultViewLines);
+    explicit LogView(QWidget* parent = nullptr, int viewLines = kDefaultViewLines,
+                     std::size_t unsyncedLimit = LogBook::kDefaultUnsyncedLimit);
     ~LogView() override;
 
     // One received line as it arrived, without its line end. It is shown as
@@ -52,12 +53,11 @@ public:
     // Throws FileCreateError naming the path when the file cannot be written.
     // The path is the operating system's bytes.
     void SaveTo(const std::string& path);
+    // Whether the file last saved holds what the view holds now, so that a
+    // second ending need not write it again.
+    bool SavedAsShown() const;
 
-    // The log of the profile just loaded is logPath (the operating system's
-    // bytes): what a run that did not end normally left beside it is folded
-    // into it first, then the journal moves beside it. Throws FileCreateError
-    // naming the log when that log cannot be written; the journal then stays
-    // where it was.
+    // The log of the profile just loaded is logPath; see LogBook.
     void JournalBeside(const std::string& logPath);
     // The log was saved (or, with no profile, deliberately not): the journal
     // file is removed, so that no later start folds its lines in again.
@@ -65,7 +65,9 @@ public:
     // Writes the journal out and forces it to the disk; runs by itself on a
     // timer within kJournalIntervalMs of each line's arrival.
     void SyncJournal();
-    const std::string& JournalPath() const { return journal_.Path(); }
+    const std::string& JournalPath() const { return book_.JournalPath(); }
+    // Where the journal's failures are told.
+    LogBook& Book() { return book_; }
 
     // What the view holds now, one entry per line, in the saved form's order.
     int ViewLineCount() const;
@@ -82,11 +84,7 @@ private:
     };
     // A stretch of the parked lines: either a range of the journal or text
     // that the operator changed.
-    struct Parked {
-        long long offset = 0;
-        long long length = 0;
-        std::string changed;  // when length == 0
-    };
+    using Parked = LogBook::Piece;
     static constexpr int kNumberModulus = 1 << 30;
 
     void ParkJournalRange(long long offset, long long length);
@@ -104,8 +102,10 @@ private:
     int pendingLines_ = 0;
     QTimer flushTimer_;
 
-    LogJournal journal_;
-    QTimer journalTimer_;
+    LogBook book_;
+    long long savedSize_ = 0;
+    int savedRevision_ = 0;
+    bool saved_ = false;
     std::deque<Unparked> unparked_;
     long long firstUnparked_ = 0;  // the number of unparked_.front()
     std::vector<Parked> parked_;

@@ -1,6 +1,8 @@
 #include "ui/MainForm_Unit.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,12 +12,12 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTime>
-#include <cstdio>
 
 #include "bot/Credits.h"
 #include "text/Cp1252.h"
 #include "ui/FormStyle.h"
 #include "ui/GeneralOptionsForm_Unit.h"
+#include "ui/HeadlessBot.h"
 #include "ui/IRCOptions_Unit.h"
 #include "ui/InfoForm_Unit.h"
 #include "ui/LogView.h"
@@ -53,6 +55,14 @@ TMainForm::TMainForm(Random& random, UserPrompts& prompts, BotPorts ports, QWidg
     });
     connect(runtime_.get(), &BotRuntime::LineReceived, this,
             [this](const std::string& line) { LogMemo->AppendLine(line); });
+    // A journal that cannot be written is said once, like any failure.
+    connect(&LogMemo->Book(), &LogBook::JournalFailed, this, [this](const std::string& text) {
+        QMetaObject::invokeMethod(this, [this, text] { reporter_.Report(text); }, Qt::QueuedConnection);
+    });
+    // Logging out: the session asks each program to save what it holds.
+    // Nobody answers questions then; the log is saved quietly.
+    if (qGuiApp != nullptr)
+        connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SaveLogForShutdown(); });
     connect(runtime_.get(), &BotRuntime::DenyListChanged, this, &TMainForm::DenyListChanged);
     connect(runtime_.get(), &BotRuntime::StateChanged, this, &TMainForm::ConnectionStateChanged);
     connect(runtime_.get(), &BotRuntime::LoggedIn, this, [this](const std::string& account) {
@@ -173,6 +183,16 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // Only a close the operator made (the close box, "&Beenden") may ask
+    // whether to go without the log; one that comes from the session or
+    // follows an ending from outside saves quietly, so it can never hang.
+    const bool byOperator =
+        !ended_ && !(qGuiApp != nullptr && qGuiApp->isSavingSession()) && (event->spontaneous() || operatorClosing_);
+    if (!byOperator) {
+        if (!ended_) SaveLogForShutdown();
+        event->accept();
+        return;
+    }
     if (FormClose()) {
         event->accept();
     } else {
@@ -187,6 +207,7 @@ bool TMainForm::FormClose() {
         LogMemo->JournalDone();
         return true;
     }
+    if (LogMemo->SavedAsShown()) return true;
     if (reporter_.Guard([&] {
             LogMemo->SaveTo(context_.LogFile());
             LogMemo->JournalDone();
@@ -202,17 +223,36 @@ void TMainForm::SaveLogForShutdown() {
         LogMemo->JournalDone();
         return;
     }
+    if (LogMemo->SavedAsShown()) return;
     try {
         LogMemo->SaveTo(context_.LogFile());
         LogMemo->JournalDone();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "tovik-bot: %s\n", Cp1252ToUtf8(error.what()).c_str());
+        TellOnStandardError(error.what());
     }
 }
 
+void TMainForm::EndFromOutside() {
+    if (ended_) return;
+    ended_ = true;
+    SaveLogForShutdown();
+}
+
+bool TMainForm::LoadProfileAtStart(const QString& name) {
+    profileForm_->ProfileEdit->setText(name);
+    profileForm_->LoadButtonClick();
+    return !context_.CurrentProfile().empty();
+}
+
 void TMainForm::Profil1Click() { profileForm_->exec(); }
-void TMainForm::Beenden1Click() { close(); }
-void TMainForm::QuitButtonClick() { close(); }
+
+void TMainForm::Beenden1Click() {
+    operatorClosing_ = true;
+    close();
+    operatorClosing_ = false;
+}
+
+void TMainForm::QuitButtonClick() { Beenden1Click(); }
 void TMainForm::Allgemein1Click() { generalForm_->exec(); }
 void TMainForm::IRC1Click() { ircForm_->exec(); }
 void TMainForm::Personendaten1Click() { personForm_->exec(); }

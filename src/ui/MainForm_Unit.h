@@ -40,13 +40,20 @@ public:
     ~TMainForm() override;
 
     void FormCreate();
-    // Saves the log; false when the operator chose to keep the window open
-    // after the log could not be written.
+    // The operator's own close: saves the log; false when the operator chose
+    // to keep the window open after the log could not be written.
     bool FormClose();
-    // The program is being ended from outside (a signal, the session's end):
-    // saves the log as closing does, but asks nothing, since nobody may be
-    // there to answer; a failure goes to the standard error output.
+    // Saves the log as closing does, but asks nothing, since nobody may be
+    // there to answer; a failure goes to the standard error output and the
+    // journal stays for the next start. A log saved as it stands is not
+    // written again.
     void SaveLogForShutdown();
+    // The program is being ended from outside (a signal): the log is saved
+    // quietly, and any close that follows asks nothing and saves nothing.
+    void EndFromOutside();
+    // --profile: loads the profile as "&Laden" with that name does; false
+    // (after saying why) when it cannot be loaded.
+    bool LoadProfileAtStart(const QString& name);
 
     void Profil1Click();
     void Beenden1Click();
@@ -107,6 +114,8 @@ private:
     void UpdateButtons();
 
     bool profileLoaded_ = false;
+    bool ended_ = false;            // ended from outside; nothing more to save
+    bool operatorClosing_ = false;  // "&Beenden" is closing the window
     QString account_;  // the account this connection is logged in to, if any
 
     UserPrompts& prompts_;

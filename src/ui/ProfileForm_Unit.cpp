@@ -167,9 +167,23 @@ bool TProfileForm::RefuseBadName(const Named& profile) {
     return problem.has_value();
 }
 
+bool TProfileForm::Claim(const Named& profile, ProfileLock& lock) {
+    try {
+        lock = context_.LockProfile(profile.name, profile.stem);
+        return true;
+    } catch (const ProfileInUseError& error) {
+        prompts_.Error(QStringLiteral("Fehler"), ToQt(error.what()));
+        return false;
+    }
+}
+
 void TProfileForm::CreateProfile() {
     const Named profile = NamedInEdit();
     if (RefuseBadName(profile)) return;
+    // Refused before the question: a profile another copy runs is never emptied.
+    context_.MakeProfilesDirectory();
+    ProfileLock lock;
+    if (!Claim(profile, lock)) return;
 
     const std::string lowered = LowerAnsi(profile.name);
     for (int row = 0; row < ProfileListBox->count(); ++row) {
@@ -184,7 +198,7 @@ void TProfileForm::CreateProfile() {
     }
 
     context_.CreateProfile(profile.stem);
-    context_.SetCurrentProfile(profile.name, profile.stem);
+    context_.SetCurrentProfile(profile.name, profile.stem, std::move(lock));
     SetStatusToProfile(profile);
     host_.CurrentProfileChanged();
     accept();
@@ -193,7 +207,9 @@ void TProfileForm::CreateProfile() {
 void TProfileForm::LoadButtonClick() {
     const Named profile = NamedInEdit();
     if (RefuseBadName(profile)) return;
-    context_.SetCurrentProfile(profile.name, profile.stem);
+    ProfileLock lock;
+    if (!Claim(profile, lock)) return;
+    context_.SetCurrentProfile(profile.name, profile.stem, std::move(lock));
     SetStatusToProfile(profile);
     host_.CurrentProfileChanged();
     accept();

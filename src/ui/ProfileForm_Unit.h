@@ -15,6 +15,7 @@ namespace tovik {
 
 class ErrorReporter;
 class ProfileContext;
+class ProfileLock;
 class UserPrompts;
 
 // What the profile manager changes in the main window.
@@ -67,6 +68,9 @@ private:
     // Shows why the name cannot be a profile and returns true, before any
     // file is touched; false for a usable name.
     bool RefuseBadName(const Named& profile);
+    // Takes the profile's lock into `lock`; false, after saying so, when
+    // another copy of the program has the profile loaded.
+    bool Claim(const Named& profile, ProfileLock& lock);
     void CreateProfile();
     void SetStatusToProfile(const Named& profile);
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -416,14 +417,54 @@ TEST_F(ProfileStoreTest, WriteKeepsPermissionBitsAndLeavesNoTemporaryFile) {
               QStringList{"test.ini"});
 }
 
-TEST_F(ProfileStoreTest, WriteThroughASymbolicLinkKeepsTheLink) {
-    WriteFileBytes(Path("real.ini"), "[a]\r\nk=1\r\n");
-    ASSERT_EQ(::symlink(Path("real.ini").c_str(), Path("link.ini").c_str()), 0);
-    ProfileFile(Path("link.ini")).WriteValue("a", "k", "2");
-    struct stat st {};
-    ASSERT_EQ(::lstat(Path("link.ini").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(ReadFileBytes(Path("real.ini")), "[a]\r\nk=2\r\n");
+// A link in PROFILES never carries a write outside it: the profile's keys,
+// "&Anlegen" and the writer of the logs refuse it; the file named keeps its
+// bytes, the links stay, and no temporary file is left.
+TEST_F(ProfileStoreTest, NoWriteFollowsASymbolicLink) {
+    const std::string outside = Path("bashrc"), profiles = Path("PROFILES");
+    WriteFileBytes(outside, "export A=1\n");
+    ASSERT_EQ(::mkdir(profiles.c_str(), 0777), 0);
+    for (const char* name : {"/x.ini", "/x.log"}) ASSERT_EQ(::symlink(outside.c_str(), (profiles + name).c_str()), 0);
+    try {
+        ProfileFile(profiles + "/x.ini").WriteValue("a", "k", "2");
+        ADD_FAILURE() << "written through the link";
+    } catch (const ProfileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "In " + profiles + "/x.ini kann nicht geschrieben werden");
+    }
+    try {
+        ProfileContext(dir_.path().toStdString()).CreateProfile("x");
+        ADD_FAILURE() << "created through the link";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Dateizugriff verweigert: " + profiles + "/x.ini");
+    }
+    EXPECT_FALSE(ReplaceWholeFile(profiles + "/x.log", "log\r\n"));
+    EXPECT_EQ(ReadFileBytes(outside), "export A=1\n");
+    EXPECT_EQ(QDir(QString::fromStdString(profiles)).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
+}
+
+// The longest name accepted leaves room for its longest companion files
+// (the temporary names of profile and log); one byte more is refused.
+TEST_F(ProfileStoreTest, TheLongestNameLeavesRoomForEveryCompanionFile) {
+    const std::string longest(NAME_MAX - kLongestCompanionSuffix, 'a');
+    EXPECT_EQ(ProfileNameProblem(longest), std::nullopt);
+    EXPECT_NE(ProfileNameProblem(longest + "a"), std::nullopt);
+    for (const char* companion : {".ini", ".log"})
+        EXPECT_TRUE(ReplaceWholeFile(Path(longest + companion), "x") && ReadFileBytes(Path(longest + companion)) == "x");
+}
+
+// Log, journal and lock take the stem of the profile's real file, and a
+// program that loads its profile again shares its own lock; a second one is
+// refused (by name, as the profile manager shows it) until the first lets go.
+TEST_F(ProfileStoreTest, AProfileIsLockedForOneProgramAtATime) {
+    ASSERT_EQ(::mkdir(Path("PROFILES").c_str(), 0777), 0);
+    WriteFileBytes(Path("PROFILES/Anna.ini"), "");
+    ProfileContext first(dir_.path().toStdString()), second(dir_.path().toStdString());
+    first.SetCurrentProfile("anna", {}, first.LockProfile("anna", "anna"));
+    EXPECT_EQ(first.LogFile(), Path("PROFILES/Anna.log"));
+    first.SetCurrentProfile("Anna", {}, first.LockProfile("Anna", "Anna"));
+    EXPECT_THROW(second.LockProfile("ANNA", "ANNA"), ProfileInUseError);
+    first.SetCurrentProfile({});
+    EXPECT_TRUE(second.LockProfile("anna", "anna").Held());
 }
 
 // ---------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -334,7 +335,7 @@ TEST_F(MainFormTest, ARunEndedWithoutClosingLeavesItsLinesForTheNextStartWithTha
     EXPECT_TRUE(form->close());
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log"), "heute\r\n");
     EXPECT_EQ(QDir(QString::fromStdString(dir.Profiles())).entryList(QDir::Files | QDir::Hidden),
-              (QStringList{QStringLiteral("anna.ini"), QStringLiteral("anna.log")}));
+              (QStringList{QStringLiteral("anna.ini"), QStringLiteral("anna.lock"), QStringLiteral("anna.log")}));
     EXPECT_TRUE(prompts.records.empty());
 }
 
@@ -364,7 +365,7 @@ TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
     form->LogMemo->AppendLine("wichtig");
     form->show();
     prompts.answers = {false};
-    EXPECT_FALSE(form->close());
+    form->QuitButtonClick();
     EXPECT_TRUE(form->isVisible());
     ASSERT_EQ(prompts.records.size(), 2u);
     EXPECT_EQ(prompts.records[0].kind, QStringLiteral("error"));
@@ -373,7 +374,7 @@ TEST_F(MainFormTest, AnUnwritableLogIsReportedAndTheOperatorMayKeepTheWindow) {
     EXPECT_EQ(prompts.records[1].kind, QStringLiteral("question"));
     EXPECT_FALSE(prompts.records[1].defaultYes) << "Enter keeps the window open";
     prompts.answers = {true};
-    EXPECT_TRUE(form->close());
+    form->Beenden1Click();
     EXPECT_FALSE(form->isVisible());
 }
 
@@ -406,6 +407,44 @@ TEST_F(MainFormTest, EachEndingSignalSavesTheLogWithoutAQuestion) {
     ASSERT_EQ(::raise(SIGTERM), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return received != 0; }, 5000));
     EXPECT_TRUE(prompts.records.empty());
+}
+
+// Started twice from the menu: the second copy is refused the profile the
+// first has loaded, by name, and neither loads nor empties it (no overwrite
+// question); once the first is gone, it loads.
+TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
+    CreateProfile(QStringLiteral("anna"));
+    ProfileFile(form->Context().ProfilePath()).WriteValue("IRC", "BotNick", "Anna");
+    test::RecordingPrompts otherPrompts;
+    auto other = std::make_unique<TMainForm>(random, otherPrompts, BotPorts{0, 0});
+    EXPECT_FALSE(other->LoadProfileAtStart(QStringLiteral("Anna")));
+    otherPrompts.answers = {true};
+    other->ProfileForm()->CreateButtonClick();
+    const QString refusal = QStringLiteral("Das Profil \"Anna\" ist schon in einem anderen Tovik-B0T geladen.");
+    EXPECT_EQ(otherPrompts.Errors(), (std::vector<QString>{refusal, refusal}));
+    EXPECT_EQ(otherPrompts.records.size(), 2u) << "no overwrite question";
+    EXPECT_EQ(other->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.ini"), "[IRC]\r\nBotNick=Anna\r\n");
+    form.reset();
+    EXPECT_TRUE(other->LoadProfileAtStart(QStringLiteral("anna")) && other->OnlineButton->isEnabled());
+}
+
+// Logging out: the session's request to save saves the log and asks
+// nothing, even when it cannot be written; the journal then stays.
+TEST_F(MainFormTest, TheSessionsRequestToSaveSavesTheLogQuietly) {
+    CreateProfile(QStringLiteral("anna"));
+    form->LogMemo->AppendLine("Zeile 1");
+    // Only a session manager makes one; the handler never looks at it.
+    alignas(QSessionManager) unsigned char manager[sizeof(QSessionManager)] = {};
+    emit qApp->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager));
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log"), "Zeile 1\r\n");
+    ::unlink((dir.Profiles() + "/anna.log").c_str());
+    QDir(QString::fromStdString(dir.Profiles())).mkdir(QStringLiteral("anna.log"));
+    form->LogMemo->AppendLine("Zeile 2");
+    emit qApp->commitDataRequest(*reinterpret_cast<QSessionManager*>(manager));
+    EXPECT_TRUE(prompts.records.empty());
+    form->LogMemo->SyncJournal();
+    EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.log.parked"), "Zeile 2\r\n");
 }
 
 TEST_F(MainFormTest, ConsoleSendsTheExactLinesAndEmptiesTheFields) {

@@ -1,0 +1,111 @@
+// The program as a process in a temporary directory.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <csignal>
+
+#include "TestSupport.h"
+
+namespace tovik {
+namespace {
+
+using test::Escaped;
+using test::ReadFileBytes;
+using test::WaitUntil;
+
+// The program in dir with a profile "anna" for port; a display only for a window.
+void Start(QProcess& program, const QString& dir, quint16 port, const QStringList& args, bool window) {
+    QDir(dir).mkpath(QStringLiteral("PROFILES"));
+    test::WriteFileBytes(dir.toStdString() + "/PROFILES/anna.ini",
+                         "[IRC]\r\nServer=127.0.0.1\r\nPort=" + std::to_string(port) +
+                             "\r\nBotNick=TovikBot\r\n[General]\r\nCharTime=5\r\n[PersonData]\r\nPreName=Tovik\r\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    if (window) env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir);
+    program.start(QStringLiteral(TOVIK_PROGRAM), args);
+    ASSERT_TRUE(program.waitForStarted(5000));
+}
+
+// SIGTERM and SIGHUP together while the log's place is taken: nothing asked,
+// told once, ended within a second, the journal kept for the next start.
+TEST(ProgramTest, EndingSignalsWithAFailingSaveEndAtOnceAndKeepTheJournal) {
+    test::EnsureApp();
+    const std::string lines = ":irc.test 001 TovikBot :Willkommen\r\n:irc.test NOTICE TovikBot :zwei\r\n";
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&server, &QTcpServer::newConnection, [&] { server.nextPendingConnection()->write(lines.c_str()); });
+    QTemporaryDir dir;
+    const std::string profiles = dir.path().toStdString() + "/PROFILES";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(profiles + "/anna.log")));
+    QProcess program;
+    Start(program, dir.path(), server.serverPort(), {"--profile", "anna", "--online"}, true);
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(profiles + "/anna.log.parked") == lines; }, 10000));
+
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, 0);
+    const QString errors = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_EQ(errors.count(QString::fromStdString("tovik-bot: Datei " + profiles + "/anna.log kann nicht erstellt werden\n")), 1)
+        << errors.toStdString();
+    EXPECT_EQ(Escaped(ReadFileBytes(profiles + "/anna.log.parked")), Escaped(lines));
+}
+
+// As a service runs it, without a display: it answers a partner, and SIGTERM
+// saves every received line to the profile's log.
+TEST(ProgramTest, HeadlessTheBotAnswersAPartnerAndSavesTheLogOnSigterm) {
+    if (!QFile::exists(QStringLiteral("/usr/sbin/ngircd"))) GTEST_SKIP() << "ngircd is not installed";
+    test::EnsureApp();
+    QTemporaryDir dir;
+    // Started as root it drops to "nobody", which must read its configuration.
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ReadOther | QFile::ExeOther);
+    const quint16 port = test::FreeLoopbackPort();
+    const QString conf = dir.filePath(QStringLiteral("ngircd.conf"));
+    test::WriteFileBytes(conf.toStdString(), "[Global]\nName = irc.test.local\nInfo = T\nListen = 127.0.0.1\nPorts = " +
+                                                 std::to_string(port) + "\nAdminEMail = t@t.local\n[Options]\nPAM = no\nDNS = no\n");
+    QFile::setPermissions(conf, QFile::permissions(conf) | QFile::ReadOther);
+    QProcess ircd;
+    ircd.start(QStringLiteral("/usr/sbin/ngircd"), {"-n", "-f", conf});
+    QTcpSocket partner;
+    ASSERT_TRUE(WaitUntil([&] { return partner.connectToHost(QHostAddress::LocalHost, port), partner.waitForConnected(200); }));
+    std::string seen;
+    QObject::connect(&partner, &QTcpSocket::readyRead, [&] { seen += partner.readAll().toStdString(); });
+    const auto saw = [&](const std::string& part) {
+        return WaitUntil([&] { return seen.find(part) != std::string::npos; }, 15000);
+    };
+    partner.write("NICK tester\r\nUSER tester 0 * :Test\r\n");
+    ASSERT_TRUE(saw(" 001 tester "));
+
+    QProcess program;
+    Start(program, dir.path(), port, {"--headless", "--online", "--profile", "anna"}, false);
+    const std::string profiles = dir.path().toStdString() + "/PROFILES";
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(profiles + "/anna.log.parked").find(" 376 ") != std::string::npos; }, 15000));
+    partner.write("PRIVMSG TovikBot :hi, wie alt bist du?\r\n");
+    ASSERT_TRUE(saw(":TovikBot!~Tovik@127.0.0.1 PRIVMSG tester :")) << seen;
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    const std::string log = ReadFileBytes(profiles + "/anna.log");
+    EXPECT_TRUE(log.starts_with(":irc.test.local 001 TovikBot :")) << Escaped(log);
+    EXPECT_NE(log.find("\r\n:tester!~tester@127.0.0.1 PRIVMSG TovikBot :hi, wie alt bist du?\r\n"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(profiles + "/anna.log.parked")));
+    ircd.terminate();
+    ircd.waitForFinished(5000);
+}
+
+}  // namespace
+}  // namespace tovik
