@@ -69,6 +69,10 @@ TMainForm::TMainForm(Random& random, UserPrompts& prompts, BotPorts ports, QWidg
         account_ = ToQt(account);
         ConnectionStateChanged(runtime_->State(), 0);
     });
+    connect(runtime_.get(), &BotRuntime::SecuredBySts, this, [this](quint16 port) {
+        stsPort_ = port;
+        ConnectionStateChanged(runtime_->State(), 0);
+    });
 
     FormCreate();
 
@@ -277,19 +281,25 @@ void TMainForm::UpdateButtons() {
 }
 
 void TMainForm::ConnectionStateChanged(BotState state, qint64 nextAttempt) {
-    // Each connection logs in anew; the account shows once the server said so.
-    if (state == BotState::Offline || state == BotState::Waiting) account_.clear();
+    // Each connection logs in anew; the account shows once the server said
+    // so, and so does a server's policy that took the bot to TLS.
+    if (state == BotState::Offline || state == BotState::Waiting) {
+        account_.clear();
+        stsPort_ = 0;
+    }
+    QStringList notes;
+    if (!account_.isEmpty()) notes << QStringLiteral("Konto %1").arg(account_);
+    if (stsPort_ != 0) notes << QStringLiteral("STS: TLS auf Port %1").arg(stsPort_);
+    const QString details = notes.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(notes.join(QStringLiteral("; ")));
     switch (state) {
     case BotState::Offline:
         ConnectionPanel->setText(QStringLiteral("Offline"));
         break;
     case BotState::Connecting:
-        ConnectionPanel->setText(account_.isEmpty() ? QStringLiteral("Verbinde ...")
-                                                    : QStringLiteral("Verbinde ... (Konto %1)").arg(account_));
+        ConnectionPanel->setText(QStringLiteral("Verbinde ...") + details);
         break;
     case BotState::Online:
-        ConnectionPanel->setText(account_.isEmpty() ? QStringLiteral("Online")
-                                                    : QStringLiteral("Online (Konto %1)").arg(account_));
+        ConnectionPanel->setText(QStringLiteral("Online") + details);
         break;
     case BotState::Waiting: {
         const QString at = QTime::currentTime().addMSecs(static_cast<int>(nextAttempt)).toString(QStringLiteral("HH:mm:ss"));

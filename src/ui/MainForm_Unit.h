@@ -117,6 +117,7 @@ private:
     bool ended_ = false;            // ended from outside; nothing more to save
     bool operatorClosing_ = false;  // "&Beenden" is closing the window
     QString account_;  // the account this connection is logged in to, if any
+    quint16 stsPort_ = 0;  // the TLS port a server's STS policy took this connection to
 
     UserPrompts& prompts_;
     ProfileContext context_;

@@ -271,6 +271,8 @@ TEST_F(MainFormTest, ALostConnectionShowsWhenTheNextAttemptComesAndOfflineStopsI
     // As the runtime says when the server has logged the bot in.
     emit form->Runtime().LoggedIn("J\xF6rg");
     EXPECT_EQ(form->ConnectionPanel->text(), QStringLiteral("Online (Konto J\u00f6rg)"));
+    emit form->Runtime().SecuredBySts(6697);
+    EXPECT_EQ(form->ConnectionPanel->text(), QStringLiteral("Online (Konto J\u00f6rg; STS: TLS auf Port 6697)"));
     server.CloseClient();
     ASSERT_TRUE(WaitUntil([&] { return form->ConnectionPanel->text().startsWith(QStringLiteral("Getrennt")); }));
     // About 15 s from now, give or take a fifth.
