@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QCryptographicHash>
@@ -117,11 +118,17 @@ public:
                 lastAnswerMs_ = clock_.elapsed();
             }
         });
-        Await([this] { return sent_ >= 2; });  // NICK and USER
+        Await([this] { return sent_ >= 3; });  // CAP LS, NICK and USER
+        // The capabilities today's servers offer, so that what is measured
+        // runs with them: tags on every line, typing notices where due.
+        Send(":srv CAP * LS :multi-prefix message-tags server-time\r\n");
+        Await([this] { return sent_ >= 4; });  // CAP REQ
+        Send(":srv CAP * ACK :multi-prefix message-tags server-time\r\n");
+        Await([this] { return sent_ >= 5; });  // CAP END
         // The bot creates its channel and is its operator, so it reports.
         Send(":srv 376 Tovik-B0T :End of MOTD\r\n:srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n"
              ":srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
-        ready_ = Await([this] { return sent_ >= 6; }, 20000);
+        ready_ = Await([this] { return sent_ >= 9; }, 20000);
     }
 
     bool Ready() const { return ready_; }
@@ -180,7 +187,8 @@ void BM_ReplyLatencyNoTypingTime(benchmark::State& state) {
         const std::size_t target = rig.sent_ + 3;  // report, reply report, reply
         QElapsedTimer clock;
         clock.start();
-        rig.Send(":anna!a@host PRIVMSG Tovik-B0T :hi\r\n");
+        rig.Send("@time=" + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString() +
+                 " :anna!a@host PRIVMSG Tovik-B0T :hi\r\n");
         if (!Await([&] { return rig.sent_ >= target; })) state.SkipWithError("no reply");
         const double seconds = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
         state.SetIterationTime(seconds);

@@ -462,11 +462,11 @@ TEST_F(MainFormTest, ConsoleSendsTheExactLinesAndEmptiesTheFields) {
         const char* sent;
     };
     const Row rows[] = {
-        {"op Foo-Bar", "MODE #Tovik-B0T +o Foo\n"},
-        {"VOICE bob", "MODE #Tovik-B0T +v bob\n"},
-        {"kick Eve", "KICK #Tovik-B0T Eve :Have a nice day ...\n"},
-        {"invite Carol", "INVITE Carol #Tovik-B0T\n"},
-        {"op [Foo]", "MODE #Tovik-B0T +o \n"},
+        {"op Foo-Bar", "MODE #Tovik-B0T +o Foo\r\n"},
+        {"VOICE bob", "MODE #Tovik-B0T +v bob\r\n"},
+        {"kick Eve", "KICK #Tovik-B0T Eve :Have a nice day ...\r\n"},
+        {"invite Carol", "INVITE Carol #Tovik-B0T\r\n"},
+        {"op [Foo]", "MODE #Tovik-B0T +o \r\n"},
     };
     for (const Row& row : rows) {
         server.received.clear();
@@ -484,8 +484,8 @@ TEST_F(MainFormTest, ConsoleSendsTheExactLinesAndEmptiesTheFields) {
     form->ServerSendEdit->setText(QStringLiteral("PRIVMSG #x :schön"));
     form->ServerSendEditKeyPress();
     EXPECT_EQ(form->ServerSendEdit->text(), QString());
-    ASSERT_TRUE(server.WaitForText("PRIVMSG #x :sch\xF6n\n"));
-    EXPECT_EQ(Escaped(server.received), Escaped("PRIVMSG #x :sch\xF6n\n")) << "hello sent nothing";
+    ASSERT_TRUE(server.WaitForText("PRIVMSG #x :sch\xF6n\r\n"));
+    EXPECT_EQ(Escaped(server.received), Escaped("PRIVMSG #x :sch\xF6n\r\n")) << "hello sent nothing";
     EXPECT_TRUE(form->LogMemo->toPlainText().isEmpty()) << "sent lines are not logged";
 
     // Offline the fields are still emptied, and nothing is sent.
@@ -509,7 +509,7 @@ TEST_F(MainFormTest, EnterInTheConsoleFieldsGoesToTheRuntime) {
     server.received.clear();
     form->ServerSendEdit->setText(QStringLiteral("AWAY"));
     emit form->ServerSendEdit->returnPressed();
-    ASSERT_TRUE(server.WaitForText("AWAY\n"));
+    ASSERT_TRUE(server.WaitForText("AWAY\r\n"));
     EXPECT_EQ(form->ServerSendEdit->text(), QString());
 }
 
@@ -550,8 +550,8 @@ TEST_F(MainFormTest, KeyboardAloneGoesOnlineSendsAndQuits) {
     QTest::keyClicks(form->ServerSendEdit, QStringLiteral("AWAY :weg"));
     QTest::keyClick(form->ServerSendEdit, Qt::Key_Enter);
     EXPECT_EQ(form->ServerSendEdit->text(), QString());
-    ASSERT_TRUE(server.WaitForText("AWAY :weg\n")) << Escaped(server.received);
-    EXPECT_EQ(Escaped(server.received), Escaped("INVITE Carol #Tovik-B0T\nAWAY :weg\n"));
+    ASSERT_TRUE(server.WaitForText("AWAY :weg\r\n")) << Escaped(server.received);
+    EXPECT_EQ(Escaped(server.received), Escaped("INVITE Carol #Tovik-B0T\r\nAWAY :weg\r\n"));
 
     EXPECT_EQ(PressAlt(form.get(), Qt::Key_O), form->OfflineButton);
     EXPECT_TRUE(form->OnlineButton->isEnabled());
@@ -596,7 +596,7 @@ TEST_F(MainFormTest, WholeOperatorFlow) {
     // Online: the bot registers with the server.
     form->OnlineButton->click();
     ASSERT_TRUE(server.WaitForClient());
-    ASSERT_TRUE(server.WaitForText("NICK B\xE4rbel\n")) << Escaped(server.received);
+    ASSERT_TRUE(server.WaitForText("NICK B\xE4rbel\r\n")) << Escaped(server.received);
     ASSERT_TRUE(server.WaitForText("USER "));
     server.Send(":irc.test 001 B\xE4rbel :Willkommen\r\n:irc.test 376 B\xE4rbel :End of MOTD\r\n");
     ASSERT_TRUE(server.WaitForText("JOIN #Steuer")) << Escaped(server.received);
