@@ -91,11 +91,12 @@ TEST(CapNegotiation, AnswersEachServerLineWithExactBytes) {
 }
 
 // An account without password or certificate: no login is tried, and the
-// operator hears why once.
+// operator hears why.
 TEST(CapNegotiation, WithoutPasswordOrCertificateNoLoginIsTried) {
     CapNegotiation negotiation({"tovik", ""}, kLoopback, [](auto n) { return PlainOrExternal(n, "tovik", ""); });
-    EXPECT_EQ(test::PlayNegotiation(negotiation, "> :srv CAP * LS :sasl=PLAIN multi-prefix\n"
-                                                 "< CAP REQ :multi-prefix\n> :srv CAP * ACK :multi-prefix\n< CAP END\n"),
+    const std::string script = "> :srv CAP * LS :sasl=PLAIN multi-prefix\n< CAP REQ :multi-prefix\n"
+                               "> :srv CAP * ACK :multi-prefix\n< CAP END\n";
+    EXPECT_EQ(test::PlayNegotiation(negotiation, script),
               std::vector<std::string>{std::string("SASL-Anmeldung als tovik unterbleibt: keines der Verfahren in "
                                                    "SASLMechanisms ist hier möglich"_w1252)});
 }

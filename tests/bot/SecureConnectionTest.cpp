@@ -415,7 +415,8 @@ TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyTh
         const std::size_t mark = server_->Texts().size();
         if (honest) {
             ASSERT_GE(server_->WaitForLine("AUTHENTICATE +", mark), 0);
-            server_->Send(":srv 900 user user!u@h user :You are now logged in as user\r\n:srv 903 user :SASL successful\r\n");
+            server_->Send(":srv 900 user user!u@h user :You are now logged in as user\r\n"
+                          ":srv 903 user :SASL successful\r\n");
         } else {
             ASSERT_GE(server_->WaitForLine("AUTHENTICATE *", mark), 0);
             server_->Send(":srv 906 user :SASL authentication aborted\r\n");
@@ -423,9 +424,9 @@ TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyTh
         ASSERT_GE(server_->WaitForLine("CAP END", mark), 0);
         EXPECT_EQ(server_->Texts(mark).size(), 2u) << Escaped(server_->Received());
         EXPECT_EQ(accounts_, honest ? Texts{"user"} : Texts{});
-        EXPECT_EQ(errors_, honest ? Texts{}
-                                  : Texts{"SASL-Anmeldung als user fehlgeschlagen: der Server hat sich nicht als Kenner "
-                                          "des Passworts ausgewiesen"});
+        const std::string unproved =
+            "SASL-Anmeldung als user fehlgeschlagen: der Server hat sich nicht als Kenner des Passworts ausgewiesen";
+        EXPECT_EQ(errors_, honest ? Texts{} : Texts{unproved});
         bot_.reset();
     }
 }

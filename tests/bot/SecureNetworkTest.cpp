@@ -382,7 +382,9 @@ TEST_F(SaslTest, OnAPlainPortHereTheBotTakesItsCapabilitiesLogsInAndIsSeenTyping
     const qint64 asked = partner->NowMs();
     partner->Send("PRIVMSG " + kNick + " :wie alt bist du?");
     const int answer = partner->WaitFor(
-        [](const std::string& l) { return StartsWith(l, ":" + kNick + "!") && l.find(" PRIVMSG partner :") != std::string::npos; },
+        [](const std::string& l) {
+            return StartsWith(l, ":" + kNick + "!") && l.find(" PRIVMSG partner :") != std::string::npos;
+        },
         40000, mark);
     ASSERT_GE(answer, 0) << "no answer";
     std::vector<qint64> typing;

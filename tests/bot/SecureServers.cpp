@@ -168,8 +168,10 @@ std::string ServicesNetwork::Output() {
 // to it. CAP is a module in InspIRCd 3; without it there is no SASL.
 // services_account gives the 330 in WHOIS and is what atheme's protocol
 // module asks for; svshold lets atheme hold nicks without enforcer clients.
-// CAP and each IRCv3 capability are modules too; sslinfo hands a client's
-// certificate fingerprint to the services (CERT ADD, SASL EXTERNAL).
+// Each IRCv3 capability is a module as well; sslinfo hands a client's
+// certificate fingerprint to the services (CERT ADD, SASL EXTERNAL). The
+// STS policy names "localhost": InspIRCd announces its duration only to a
+// TLS client that named a matching host in its handshake.
 QStringList ServicesNetwork::WriteInspircdConfig() {
     const QString conf = dir_ + "/inspircd.conf";
     std::string text =
@@ -201,8 +203,9 @@ QStringList ServicesNetwork::WriteInspircdConfig() {
 }
 
 // atheme 7.2 with only what SASL needs: NickServ to register accounts and
-// their certificates, SaslServ with PLAIN and EXTERNAL (7.2 has no SCRAM). Accounts need no e-mail confirmation (auth = none),
-// and neither registrations nor messages are throttled: every user comes
+// their certificates, SaslServ with PLAIN and EXTERNAL (7.2 has no SCRAM).
+// Accounts need no e-mail confirmation (auth = none), and neither
+// registrations nor messages are throttled: every user comes
 // from 127.0.0.1 and registers right after connecting. The protocol module
 // for InspIRCd speaks the 2.0 link protocol, which InspIRCd 3 still takes.
 // atheme refuses to run as root; Debian runs it as "irc", and so does the
