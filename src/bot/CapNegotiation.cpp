@@ -58,6 +58,9 @@ CapNegotiation::CapNegotiation(LoginSettings login, LinkFacts link, MechanismFac
         // The certificate is the credential; without one there is nothing
         // to log in with.
         if (mechanism == "EXTERNAL" && !link.clientCertificate) continue;
+        // Nor is there with a password mechanism and no password: the
+        // server would only count a failed login against the account.
+        if (mechanism != "EXTERNAL" && login_.password.empty()) continue;
         // PLAIN shows the password to whoever reads the line; SCRAM never
         // sends it, so it may go over plain TCP.
         if (mechanism == "PLAIN" && !link.tls && !link.loopback) {

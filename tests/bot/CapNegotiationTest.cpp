@@ -90,6 +90,17 @@ TEST(CapNegotiation, AnswersEachServerLineWithExactBytes) {
     }
 }
 
+// An account without password or certificate: no login is tried, and the
+// operator hears why.
+TEST(CapNegotiation, WithoutPasswordOrCertificateNoLoginIsTried) {
+    CapNegotiation negotiation({"tovik", ""}, kLoopback, [](auto n) { return PlainOrExternal(n, "tovik", ""); });
+    const std::string script = "> :srv CAP * LS :sasl=PLAIN multi-prefix\n< CAP REQ :multi-prefix\n"
+                               "> :srv CAP * ACK :multi-prefix\n< CAP END\n";
+    EXPECT_EQ(test::PlayNegotiation(negotiation, script),
+              std::vector<std::string>{std::string("SASL-Anmeldung als tovik unterbleibt: keines der Verfahren in "
+                                                   "SASLMechanisms ist hier möglich"_w1252)});
+}
+
 TEST(CapNegotiation, AnEndlessChallengeIsAborted) {
     CapNegotiation negotiation({"tovik", "", "EXTERNAL"}, {true, false, true}, [](auto n) { return PlainOrExternal(n, "", ""); });
     negotiation.Begin();

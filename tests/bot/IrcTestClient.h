@@ -1,7 +1,9 @@
 #pragma once
 // A minimal IRC user for tests: registers a nick, collects the lines the
-// server sends it (answering PING), and sends what a test tells it to.
+// server sends it (answering PING) with the moment each arrived, and sends
+// what a test tells it to.
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <functional>
@@ -17,14 +19,22 @@ namespace tovik::test {
 class IrcTestClient {
 public:
     IrcTestClient() {
+        clock_.start();
         QObject::connect(&socket_, &QTcpSocket::readyRead, [this] { Collect(); });
     }
 
-    bool Connect(quint16 port, const std::string& nick) {
+    // caps: capabilities to request ("message-tags"), as a client of today
+    // does; the registration waits for the server's ACK.
+    bool Connect(quint16 port, const std::string& nick, const std::string& caps = {}) {
         socket_.connectToHost(QHostAddress::LocalHost, port);
         if (!AwaitCondition([this] { return socket_.state() == QAbstractSocket::ConnectedState; })) return false;
+        if (!caps.empty()) Send("CAP REQ :" + caps);
         Send("NICK " + nick);
         Send("USER tester 0 0 :Test Client");
+        if (!caps.empty()) {
+            if (WaitForText(" ACK :" + caps) < 0) return false;
+            Send("CAP END");
+        }
         return WaitFor([](const std::string& l) { return l.find(" 001 ") != std::string::npos; }, 10000) >= 0;
     }
 
@@ -58,6 +68,9 @@ public:
     }
 
     const std::vector<std::string>& Lines() const { return lines_; }
+    // When line i arrived, in ms since the client was made.
+    qint64 ArrivalMs(std::size_t i) const { return arrivals_.at(i); }
+    qint64 NowMs() const { return clock_.elapsed(); }
     std::size_t Mark() const { return lines_.size(); }
 
 private:
@@ -69,12 +82,15 @@ private:
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.rfind("PING ", 0) == 0) Send("PONG " + line.substr(5));
             lines_.push_back(std::move(line));
+            arrivals_.push_back(clock_.elapsed());
         }
     }
 
     QTcpSocket socket_;
     std::string buffer_;
     std::vector<std::string> lines_;
+    std::vector<qint64> arrivals_;
+    QElapsedTimer clock_;
 };
 
 }  // namespace tovik::test

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QMessageAuthenticationCode>
+#include <QPasswordDigestor>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -47,6 +50,52 @@ std::string PinOf(const test::TestCertificate& certificate) {
     for (char c : certificate.fingerprint)
         if (c != ':') pin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return pin;
+}
+
+// The server side of SCRAM-SHA-256 with the account of RFC 7677's test
+// vector ("user", "pencil", its salt and rounds), for any client nonce.
+class ScramServer {
+public:
+    static constexpr std::string_view kServerNonce = "%hvYDpWUa2RaTCAfuxFIlj)hNlF$k0";
+
+    // The reply to "n,,n=user,r=<nonce>".
+    std::string First(const std::string& clientFirst) {
+        clientFirstBare_ = clientFirst.substr(3);
+        serverFirst_ = "r=" + clientFirst.substr(clientFirst.find(",r=") + 3) + std::string(kServerNonce) +
+                       ",s=W22ZaJ0SNY7soEsUEjb6gQ==,i=4096";
+        return serverFirst_;
+    }
+    // The proof a client that knows the password sends with this final
+    // message (everything before ",p=").
+    std::string ExpectedProof(const std::string& finalWithoutProof) const {
+        const QByteArray clientKey = Hmac(Salted(), "Client Key");
+        const QByteArray stored = QCryptographicHash::hash(clientKey, QCryptographicHash::Sha256);
+        QByteArray proof = Hmac(stored, AuthMessage(finalWithoutProof));
+        for (int i = 0; i < proof.size(); ++i) proof[i] = static_cast<char>(proof[i] ^ clientKey[i]);
+        return proof.toBase64().toStdString();
+    }
+    std::string Signature(const std::string& finalWithoutProof) const {
+        return Hmac(Hmac(Salted(), "Server Key"), AuthMessage(finalWithoutProof)).toBase64().toStdString();
+    }
+
+private:
+    static QByteArray Hmac(const QByteArray& key, const QByteArray& text) {
+        return QMessageAuthenticationCode::hash(text, key, QCryptographicHash::Sha256);
+    }
+    static QByteArray Salted() {
+        return QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, "pencil",
+                                                  QByteArray::fromBase64("W22ZaJ0SNY7soEsUEjb6gQ=="), 4096, 32);
+    }
+    QByteArray AuthMessage(const std::string& finalWithoutProof) const {
+        return QByteArray::fromStdString(clientFirstBare_ + "," + serverFirst_ + "," + finalWithoutProof);
+    }
+    std::string clientFirstBare_;
+    std::string serverFirst_;
+};
+
+std::string Base64(const std::string& text) { return QByteArray::fromStdString(text).toBase64().toStdString(); }
+std::string FromBase64(const std::string& text) {
+    return QByteArray::fromBase64(QByteArray::fromStdString(text)).toStdString();
 }
 
 class SecureConnectionTest : public ::testing::Test {
@@ -396,6 +445,63 @@ TEST_F(SecureConnectionTest, PlainTcpCarriesAPasswordOnlyToThisMachine) {
     server_->Send(":srv CAP * ACK :sasl\r\n");
     EXPECT_GE(server_->WaitForLine("AUTHENTICATE PLAIN"), 0);
     EXPECT_TRUE(errors_.empty()) << errors_[0];
+}
+
+// Debian's services know no SCRAM, so the server here plays it with the
+// RFC 7677 account; the bot's nonce is fresh, so the proof is worked out
+// (and the worker checked against the RFC's own). Without a certificate
+// EXTERNAL is passed over, SCRAM goes first even over plain TCP, and a
+// server that cannot prove it knows the password is cut off.
+TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyThen) {
+    ScramServer rfc;
+    rfc.First("n,,n=user,r=rOprNGfwEbeRWgbNEkqO");
+    ASSERT_EQ(rfc.ExpectedProof("c=biws,r=rOprNGfwEbeRWgbNEkqO%hvYDpWUa2RaTCAfuxFIlj)hNlF$k0"),
+              "dHzbZapWIk4jUhN+Ute9ytag9zjfMHgsqmmiz7AndVQ=");
+    for (const bool honest : {true, false}) {
+        SCOPED_TRACE(honest ? "honest server" : "server without the password");
+        errors_.clear();
+        accounts_.clear();
+        Set("IRC", "SASLAccount", "user");
+        Set("IRC", "SASLPassword", "pencil");
+        StartBot(false);
+        ASSERT_TRUE(server_->WaitForLines(3));
+        server_->Send(":srv CAP * LS :sasl=EXTERNAL,SCRAM-SHA-256,PLAIN\r\n");
+        ASSERT_GE(server_->WaitForLine("CAP REQ :sasl"), 0);
+        server_->Send(":srv CAP * ACK :sasl\r\n");
+        ASSERT_GE(server_->WaitForLine("AUTHENTICATE SCRAM-SHA-256"), 0);
+        server_->Send("AUTHENTICATE +\r\n");
+        const std::string lead = "AUTHENTICATE ";
+        int at = server_->WaitForPrefix(lead, server_->Texts().size());
+        ASSERT_GE(at, 0);
+        const std::string clientFirst = FromBase64(server_->Texts()[at].substr(lead.size()));
+        ASSERT_EQ(clientFirst.rfind("n,,n=user,r=", 0), 0u) << clientFirst;
+        ScramServer scram;
+        server_->Send(lead + Base64(scram.First(clientFirst)) + "\r\n");
+        at = server_->WaitForPrefix(lead, at + 1);
+        ASSERT_GE(at, 0);
+        const std::string clientFinal = FromBase64(server_->Texts()[at].substr(lead.size()));
+        const std::size_t proof = clientFinal.find(",p=");
+        ASSERT_NE(proof, std::string::npos) << clientFinal;
+        EXPECT_EQ(clientFinal.substr(proof + 3), scram.ExpectedProof(clientFinal.substr(0, proof)));
+        const std::string signature = scram.Signature(clientFinal.substr(0, proof));
+        server_->Send(lead + Base64("v=" + (honest ? signature : Base64(std::string(32, 'x')))) + "\r\n");
+        const std::size_t mark = server_->Texts().size();
+        if (honest) {
+            ASSERT_GE(server_->WaitForLine("AUTHENTICATE +", mark), 0);
+            server_->Send(":srv 900 user user!u@h user :You are now logged in as user\r\n"
+                          ":srv 903 user :SASL successful\r\n");
+        } else {
+            ASSERT_GE(server_->WaitForLine("AUTHENTICATE *", mark), 0);
+            server_->Send(":srv 906 user :SASL authentication aborted\r\n");
+        }
+        ASSERT_GE(server_->WaitForLine("CAP END", mark), 0);
+        EXPECT_EQ(server_->Texts(mark).size(), 2u) << Escaped(server_->Received());
+        EXPECT_EQ(accounts_, honest ? Texts{"user"} : Texts{});
+        const std::string unproved =
+            "SASL-Anmeldung als user fehlgeschlagen: der Server hat sich nicht als Kenner des Passworts ausgewiesen";
+        EXPECT_EQ(errors_, honest ? Texts{} : Texts{unproved});
+        bot_.reset();
+    }
 }
 
 // With message tags on, a line can carry 8 KB before its prefix. The bot

@@ -9,9 +9,17 @@
 //   - with a wrong fingerprint the bot gives up before sending a byte of
 //     IRC and names the fingerprint the server showed;
 //   - with an account and its password the bot logs in with SASL before it
-//     registers; with a wrong password it says so and registers anyway.
+//     registers; with a wrong password it says so and registers anyway;
+//   - on InspIRCd's plain port on this machine the bot takes the IRCv3
+//     capabilities it uses, logs in with PLAIN, and a partner whose client
+//     understands message tags sees it typing before its answer;
+//   - with a client certificate whose fingerprint NickServ knows, the bot
+//     logs in with EXTERNAL and no password;
+//   - a plain port that announces STS sends the bot to the TLS port, and
+//     the policy the TLS port announces is kept beside the profiles.
 //
-// The scripted-server tests cover the other refusals and the exact bytes.
+// atheme 7.2 has no SCRAM; the scripted-server tests cover it with the
+// RFC 7677 test vector, and the other refusals and the exact bytes.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +28,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -28,6 +37,7 @@
 #include "SecureServers.h"
 #include "TestSupport.h"
 #include "bot/BotRuntime.h"
+#include "bot/Sts.h"
 #include "chat/Answers.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
@@ -61,6 +71,9 @@ std::string BareLowerHex(std::string fingerprint) {
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
 
 // The profile, the bot and what it reports; the servers are the
 // subclasses' business.
@@ -87,8 +100,9 @@ protected:
         ProfileFile(context_.ProfilePath()).WriteValue(section, key, value);
     }
 
-    void StartBot() {
+    void StartBot(const BotTimings& timings = {}) {
         bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+        bot_->SetTimings(timings);
         QObject::connect(bot_.get(), &BotRuntime::LineReceived, [this](const std::string& l) { log_.push_back(l); });
         QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred,
                          [this](const std::string& e) { errors_.push_back(e); });
@@ -260,6 +274,7 @@ protected:
             if (!QFile::exists(binary)) GTEST_SKIP() << binary << " is not installed";
         ASSERT_NO_FATAL_FAILURE(SetUpBot());
         network_ = std::make_unique<test::ServicesNetwork>(dir_.path(), certificate_);
+        if (!stsDuration_.empty()) network_->OfferSts(stsDuration_);
         std::string why;
         ASSERT_TRUE(network_->Start(&why)) << why;
         ASSERT_TRUE(network_->RegisterAccount(kAccount, kPassword, &why)) << why;
@@ -272,15 +287,20 @@ protected:
         network_.reset();
     }
 
-    // The account the server shows for the bot in WHOIS; "" for none.
-    std::string AccountOfBot() {
+    // The lines of the server's WHOIS of the bot, as another user sees them.
+    std::vector<std::string> WhoisOfBot() {
         auto observer = Connect(network_->PlainPort(), "observer");
         if (HasFailure()) return {};
         observer->Send("WHOIS " + kNick);
         const int end = observer->WaitForText(" 318 observer " + kNick + " ");
         EXPECT_GE(end, 0) << "no end of WHOIS";
+        return observer->Lines();
+    }
+
+    // The account the server shows for the bot in WHOIS; "" for none.
+    std::string AccountOfBot() {
         const std::string lead = " 330 observer " + kNick + " ";
-        for (const auto& line : observer->Lines()) {
+        for (const auto& line : WhoisOfBot()) {
             const auto at = line.find(lead);
             if (at == std::string::npos) continue;
             EXPECT_NE(line.find(":is logged in as"), std::string::npos) << line;
@@ -296,6 +316,7 @@ protected:
         ASSERT_GE(Logged(" 366 " + kNick + " " + kChannel + " "), 0) << "no JOIN of the command channel";
     }
 
+    std::string stsDuration_;  // set before SetUp: the network offers STS
     std::unique_ptr<test::ServicesNetwork> network_;
 };
 
@@ -328,6 +349,121 @@ TEST_F(SaslTest, AWrongPasswordIsReportedAndTheBotRegistersAnyway) {
     ASSERT_NO_FATAL_FAILURE(ExpectRegisteredAndJoined());
     EXPECT_EQ(AccountOfBot(), "");
     EXPECT_EQ(ErrorsHolding("SASL").size(), 1u) << AllErrors();
+}
+
+// --- IRCv3 on InspIRCd with atheme-services ------------------------------
+
+// Over plain TCP to this machine, as to a bouncer beside the bot: the
+// password may go with PLAIN. The answer takes seconds to type (CharTime
+// 500 ms), and a partner's client that understands message tags sees the
+// bot typing from the start, every few seconds. The pace is quick here: at
+// the real one the registration's lines still weigh on the queue when the
+// question comes, and the first notice gives way to the report.
+TEST_F(SaslTest, OnAPlainPortHereTheBotTakesItsCapabilitiesLogsInAndIsSeenTyping) {
+    Set("IRC", "Port", std::to_string(network_->PlainPort()));
+    Set("IRC", "SASLPassword", kPassword);
+    Set("General", "CharTime", "500");
+    BotTimings timings;
+    timings.pace = SendPace{50, std::chrono::milliseconds(100)};
+    ASSERT_NO_FATAL_FAILURE(StartBot(timings));
+    ASSERT_NO_FATAL_FAILURE(ExpectRegisteredAndJoined());
+    // Addressed to the nick the bot registers with.
+    const int ack = Logged(" CAP " + kNick + " ACK :", 0);
+    ASSERT_GE(ack, 0) << "no CAP ACK from the server";
+    const std::string& acked = log_[ack];
+    EXPECT_EQ(acked.substr(acked.find(" ACK :") + 6), "multi-prefix message-tags server-time cap-notify sasl");
+    const int loggedIn = Logged(" 903 ", 0);
+    EXPECT_GE(loggedIn, 0) << "no 903 from the server";
+    EXPECT_LT(loggedIn, Logged(" 001 ", 0)) << "SASL came after the registration";
+
+    auto partner = std::make_unique<IrcTestClient>();
+    ASSERT_TRUE(partner->Connect(network_->PlainPort(), "partner", "message-tags"));
+    const auto mark = partner->Mark();
+    const qint64 asked = partner->NowMs();
+    partner->Send("PRIVMSG " + kNick + " :wie alt bist du?");
+    const int answer = partner->WaitFor(
+        [](const std::string& l) {
+            return StartsWith(l, ":" + kNick + "!") && l.find(" PRIVMSG partner :") != std::string::npos;
+        },
+        40000, mark);
+    ASSERT_GE(answer, 0) << "no answer";
+    std::vector<qint64> typing;
+    for (std::size_t i = mark; i < static_cast<std::size_t>(answer); ++i) {
+        const std::string& line = partner->Lines()[i];
+        if (line.find(" TAGMSG ") == std::string::npos) continue;
+        EXPECT_TRUE(StartsWith(line, "@+typing=active :" + kNick + "!")) << line;
+        // InspIRCd passes the target on as a trailing parameter.
+        EXPECT_TRUE(EndsWith(line, " TAGMSG partner") || EndsWith(line, " TAGMSG :partner")) << line;
+        typing.push_back(partner->ArrivalMs(i));
+    }
+    // The shortest answer takes 6 s to type.
+    ASSERT_GE(typing.size(), 2u) << "typing notices before the answer";
+    EXPECT_LT(typing[0] - asked, 2000) << "the first notice came late";
+    for (std::size_t i = 1; i < typing.size(); ++i) EXPECT_GE(typing[i] - typing[i - 1], 3000) << "notice " << i;
+    EXPECT_TRUE(ErrorsHolding("SASL").empty()) << AllErrors();
+}
+
+// The fingerprint of a certificate made here is added to the account with
+// NickServ; the bot presents the certificate and logs in without password.
+TEST_F(SaslTest, WithACertificateNickServKnowsTheBotLogsInWithExternal) {
+    const QString clientDir = dir_.path() + "/client";
+    ASSERT_TRUE(QDir().mkpath(clientDir));
+    std::string why;
+    const auto client = test::MakeTestCertificate(clientDir, &why);
+    ASSERT_TRUE(client) << why;
+    const std::string pem = clientDir.toStdString() + "/client.pem";
+    test::WriteFileBytes(pem, test::ReadFileBytes(client->certFile.toStdString()) +
+                                  test::ReadFileBytes(client->keyFile.toStdString()));
+    ASSERT_TRUE(network_->AddCertificate(kAccount, kPassword, BareLowerHex(client->fingerprint), &why)) << why;
+
+    Set("IRC", "Port", "+" + std::to_string(network_->TlsPort()));
+    Set("IRC", "TLSFingerprint", certificate_.fingerprint);
+    Set("IRC", "TLSClientCert", pem);
+    ASSERT_NO_FATAL_FAILURE(StartBot());
+    ASSERT_NO_FATAL_FAILURE(ExpectRegisteredAndJoined());
+    EXPECT_GE(Logged(" 903 ", 0), 0) << "no 903 from the server";
+    EXPECT_EQ(AccountOfBot(), kAccount);
+    EXPECT_TRUE(errors_.empty()) << AllErrors();
+}
+
+class StsNetworkTest : public SaslTest {
+protected:
+    void SetUp() override {
+        stsDuration_ = "5m";
+        SaslTest::SetUp();
+    }
+};
+
+// Configured for the plain port, the bot leaves at the plain LS, registers
+// over TLS on the port the policy names (the pin vouches for the test's
+// certificate), and keeps the policy the TLS LS announces. InspIRCd
+// announces it only to a client that named the host in its TLS handshake,
+// which is why the bot goes to "localhost" here: an address is never named.
+TEST_F(StsNetworkTest, APlainPortWithAPolicySendsTheBotToTlsAndThePolicyIsKept) {
+    Set("IRC", "Server", "localhost");
+    Set("IRC", "Port", std::to_string(network_->PlainPort()));
+    Set("IRC", "TLSFingerprint", certificate_.fingerprint);
+    Set("IRC", "SASLPassword", kPassword);
+    ASSERT_NO_FATAL_FAILURE(StartBot());
+    std::vector<quint16> secured;
+    QObject::connect(bot_.get(), &BotRuntime::SecuredBySts, [&](quint16 port) { secured.push_back(port); });
+    const std::string tlsPort = std::to_string(network_->TlsPort());
+    ASSERT_NO_FATAL_FAILURE(ExpectRegisteredAndJoined());
+    const int offered = Logged("sts=port=" + tlsPort, 0);
+    const int announced = Logged("sts=duration=300", 0);
+    EXPECT_GE(offered, 0) << "the plain port offered no STS";
+    EXPECT_GT(announced, offered) << "no policy from the TLS port after the plain one";
+    EXPECT_LT(announced, Logged(" 001 ", 0));
+    EXPECT_GT(Logged(" 903 ", 0), announced) << "no login over TLS";
+    EXPECT_GE(Logged(":*** You are connected to localhost using TLS", 0), 0) << "the server sees no TLS";
+    EXPECT_EQ(secured, std::vector<quint16>{network_->TlsPort()});
+
+    const std::string policies = test::ReadFileBytes(StsPolicies::FileIn(context_.ProfilesDirectory()));
+    const std::string lead = "localhost " + tlsPort + " ";
+    ASSERT_TRUE(StartsWith(policies, lead)) << policies;
+    const long long expiry = std::stoll(policies.substr(lead.size()));
+    EXPECT_NEAR(static_cast<double>(expiry), static_cast<double>(std::time(nullptr) + 300), 30.0) << policies;
+    EXPECT_TRUE(errors_.empty()) << AllErrors();
 }
 
 }  // namespace

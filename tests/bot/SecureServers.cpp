@@ -168,16 +168,22 @@ std::string ServicesNetwork::Output() {
 // to it. CAP is a module in InspIRCd 3; without it there is no SASL.
 // services_account gives the 330 in WHOIS and is what atheme's protocol
 // module asks for; svshold lets atheme hold nicks without enforcer clients.
+// Each IRCv3 capability is a module as well; sslinfo hands a client's
+// certificate fingerprint to the services (CERT ADD, SASL EXTERNAL). The
+// STS policy names "localhost": InspIRCd announces its duration only to a
+// TLS client that named a matching host in its handshake.
 QStringList ServicesNetwork::WriteInspircdConfig() {
     const QString conf = dir_ + "/inspircd.conf";
-    const std::string text =
+    std::string text =
         "<server name=\"irc.test.local\" description=\"Test server\" network=\"Testnet\">\n"
         "<admin name=\"Test\" nick=\"Test\" email=\"test@test.local\">\n"
         "<module name=\"ssl_gnutls\">\n<module name=\"cap\">\n<module name=\"sasl\">\n"
         "<module name=\"services_account\">\n<module name=\"svshold\">\n<module name=\"spanningtree\">\n"
+        "<module name=\"sslinfo\">\n<module name=\"ircv3_ctctags\">\n<module name=\"ircv3_servertime\">\n"
+        "<module name=\"ircv3_capnotify\">\n<module name=\"namesx\">\n"
         "<sslprofile name=\"tls\" provider=\"gnutls\" certfile=\"" + certificate_.certFile.toStdString() +
         "\" keyfile=\"" + certificate_.keyFile.toStdString() + "\" dhfile=\"" + certificate_.dhFile.toStdString() +
-        "\" hash=\"sha256\" requestclientcert=\"no\">\n"
+        "\" hash=\"sha256\" requestclientcert=\"yes\">\n"
         "<bind address=\"127.0.0.1\" port=\"" + Port(plainPort_) + "\" type=\"clients\">\n"
         "<bind address=\"127.0.0.1\" port=\"" + Port(tlsPort_) + "\" type=\"clients\" sslprofile=\"tls\">\n"
         "<bind address=\"127.0.0.1\" port=\"" + Port(linkPort_) + "\" type=\"servers\">\n"
@@ -186,6 +192,9 @@ QStringList ServicesNetwork::WriteInspircdConfig() {
         "<uline server=\"services.test.local\" silent=\"yes\">\n"
         "<sasl target=\"services.test.local\">\n" +
         InspircdClientRules(dir_ + "/inspircd.log");
+    if (!stsDuration_.empty())
+        text += "<module name=\"ircv3_sts\">\n<sts host=\"localhost\" port=\"" + Port(tlsPort_) + "\" duration=\"" +
+                stsDuration_ + "\">\n";
     WriteFile(conf, text);
     QStringList args{"--nofork", "--nopid", "--config=" + conf};
     // It refuses to run as root unless told that this is meant.
@@ -193,9 +202,10 @@ QStringList ServicesNetwork::WriteInspircdConfig() {
     return args;
 }
 
-// atheme 7.2 with only what SASL needs: NickServ to register accounts,
-// SaslServ with PLAIN. Accounts need no e-mail confirmation (auth = none),
-// and neither registrations nor messages are throttled: every user comes
+// atheme 7.2 with only what SASL needs: NickServ to register accounts and
+// their certificates, SaslServ with PLAIN and EXTERNAL (7.2 has no SCRAM).
+// Accounts need no e-mail confirmation (auth = none), and neither
+// registrations nor messages are throttled: every user comes
 // from 127.0.0.1 and registers right after connecting. The protocol module
 // for InspIRCd speaks the 2.0 link protocol, which InspIRCd 3 still takes.
 // atheme refuses to run as root; Debian runs it as "irc", and so does the
@@ -212,8 +222,10 @@ QStringList ServicesNetwork::WriteAthemeConfig(std::string* why) {
         "loadmodule \"modules/nickserv/main\";\n"
         "loadmodule \"modules/nickserv/register\";\n"
         "loadmodule \"modules/nickserv/identify\";\n"
+        "loadmodule \"modules/nickserv/cert\";\n"
         "loadmodule \"modules/saslserv/main\";\n"
         "loadmodule \"modules/saslserv/plain\";\n"
+        "loadmodule \"modules/saslserv/external\";\n"
         "serverinfo {\n"
         "  name = \"services.test.local\"; desc = \"Test services\"; numeric = \"00A\"; recontime = 1;\n"
         "  netname = \"Testnet\"; hidehostsuffix = \"users.test\"; adminname = \"Test\";\n"
@@ -297,27 +309,52 @@ bool ServicesNetwork::Start(std::string* why) {
     return true;
 }
 
+namespace {
+
+// Sends `command` to NickServ and waits for its notice holding `confirmation`;
+// otherwise says in *why what NickServ said instead.
+bool AskNickServ(IrcTestClient& user, const std::string& command, const std::string& confirmation,
+                 std::string* why) {
+    const auto mark = user.Mark();
+    user.Send("PRIVMSG NickServ :" + command);
+    const int confirmed = user.WaitFor(
+        [&](const std::string& line) {
+            return line.rfind(":NickServ!", 0) == 0 && line.find(confirmation) != std::string::npos;
+        },
+        10000, mark);
+    if (confirmed >= 0) return true;
+    if (why) {
+        *why = "NickServ did not confirm \"" + command.substr(0, command.find(' ')) + "\":\n";
+        for (std::size_t i = mark; i < user.Lines().size(); ++i) *why += user.Lines()[i] + "\n";
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ServicesNetwork::RegisterAccount(const std::string& account, const std::string& password, std::string* why) {
     IrcTestClient user;
     if (!user.Connect(plainPort_, account)) {
         if (why) *why = account + " cannot connect";
         return false;
     }
-    user.Send("PRIVMSG NickServ :REGISTER " + password + " " + account + "@example.org");
-    const int confirmed = user.WaitFor(
-        [&](const std::string& line) {
-            return line.rfind(":NickServ!", 0) == 0 && line.find(" is now registered to ") != std::string::npos;
-        },
-        10000);
+    const bool registered =
+        AskNickServ(user, "REGISTER " + password + " " + account + "@example.org", " is now registered to ", why);
     user.Send("QUIT");
-    if (confirmed < 0) {
-        if (why) {
-            *why = "NickServ did not confirm the registration of " + account + ":\n";
-            for (const auto& line : user.Lines()) *why += line + "\n";
-        }
+    return registered;
+}
+
+bool ServicesNetwork::AddCertificate(const std::string& account, const std::string& password,
+                                     const std::string& fingerprint, std::string* why) {
+    IrcTestClient user;
+    if (!user.Connect(plainPort_, "certholder")) {
+        if (why) *why = "certholder cannot connect";
         return false;
     }
-    return true;
+    const bool added = AskNickServ(user, "IDENTIFY " + account + " " + password, "identified for", why) &&
+                       AskNickServ(user, "CERT ADD " + fingerprint, "Added fingerprint", why);
+    user.Send("QUIT");
+    return added;
 }
 
 }  // namespace tovik::test

@@ -4,8 +4,10 @@
 // configuration written into the test's temporary directory:
 //
 //   - ngircd with a plain and a TLS client port;
-//   - InspIRCd with a plain and a TLS client port, linked to atheme-services
-//     (NickServ for registering accounts, SaslServ for SASL PLAIN).
+//   - InspIRCd with a plain and a TLS client port and today's client
+//     capabilities (message-tags, server-time, multi-prefix, cap-notify, and
+//     an STS policy on request), linked to atheme-services (NickServ for
+//     accounts and their certificates, SaslServ for PLAIN and EXTERNAL).
 //
 // Every server is a child process of the test and ends with it.
 
@@ -84,11 +86,15 @@ private:
 
 // InspIRCd with a plain and a TLS client port and a server port on which
 // atheme-services links in. Start() returns once NickServ and SaslServ are
-// on the network.
+// on the network. The TLS port asks clients for a certificate, so that
+// NickServ and SaslServ see its fingerprint.
 class ServicesNetwork {
 public:
     ServicesNetwork(QString dir, TestCertificate certificate);
     ~ServicesNetwork() { Stop(); }
+    // Before Start(): the plain port sends clients to the TLS port, and the
+    // TLS port announces a policy of `duration` (InspIRCd's notation, "5m").
+    void OfferSts(std::string duration) { stsDuration_ = std::move(duration); }
     bool Start(std::string* why);
     void Stop();
     quint16 PlainPort() const { return plainPort_; }
@@ -98,6 +104,11 @@ public:
     // Registers `account` with NickServ as a plain client whose nick is the
     // account name, and waits for NickServ's confirmation.
     bool RegisterAccount(const std::string& account, const std::string& password, std::string* why);
+    // Identifies to `account` with its password and adds the certificate
+    // fingerprint (lower-case hex, as the server computes it) with NickServ
+    // CERT ADD, waiting for NickServ's confirmation.
+    bool AddCertificate(const std::string& account, const std::string& password, const std::string& fingerprint,
+                        std::string* why);
 
 private:
     QStringList WriteInspircdConfig();
@@ -108,6 +119,7 @@ private:
     quint16 plainPort_ = 0;
     quint16 tlsPort_ = 0;
     quint16 linkPort_ = 0;
+    std::string stsDuration_;
     std::optional<std::pair<uid_t, gid_t>> servicesUser_;
     ServerProcess ircd_;
     ServerProcess services_;
