@@ -88,7 +88,7 @@ private:
     // Received lines, in the fixed order of their handling.
     void LineArrived(const std::string& line);
     void HandleServerLine(const IrcMessage& message, const std::string& line);
-    void FollowNicks(const IrcMessage& message);
+    void FollowNicks(const IrcMessage& message, const std::string& configured);
     void FollowPartners(const IrcMessage& message);
     void CheckNick();
 
@@ -122,8 +122,10 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
       link_(new IrcLink(
           [this](std::size_t count) {
               const std::string channel = Profile().ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
-              return SealLine(MakeReport(channel, "(" + std::to_string(count) +
-                                                      " Meldungen ausgelassen, der Server nimmt nicht mehr an)"));
+              std::string text = "(";
+              text += std::to_string(count);
+              text += " Meldungen ausgelassen, der Server nimmt nicht mehr an)";
+              return SealLine(MakeReport(channel, text));
           },
           &owner)),
       policy_(*identServer_,
@@ -259,7 +261,7 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     // before any setting is read: a typo in the typing speed must not let
     // the server drop the bot.
     if (IsPing(line)) Send(MakePong(line), LineClass::Urgent);
-    registration_.Follow(line);
+    registration_.Follow(message);
     if (!link_->Ready()) return;  // the server's policy sent the bot to TLS
 
     const ProfileFile profile = Profile();
@@ -271,9 +273,11 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     const std::string& command = message.command;
     if (command == "001") policy_.Welcomed();
     support_.Follow(message);
-    FollowNicks(message);
+    if (nicks_.Concerns(message)) FollowNicks(message, profile.ReadValue("IRC", "BotNick", "[]B0T[]"));
     if (!link_->Ready()) return;  // the nick keeper gave this connection up
-    answering_.SetTypingAllowed(registration_.Enabled("message-tags") && support_.AllowsClientTag("typing"));
+    // What the server relays changes with its capabilities and its 005.
+    if (command == "CAP" || command == "005")
+        answering_.SetTypingAllowed(registration_.Enabled("message-tags") && support_.AllowsClientTag("typing"));
     if (command == "376" || command == "422") {
         policy_.RegistrationOver();
         channel_.Join(channel);
@@ -289,8 +293,7 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     answering_.Route(line, channel, botNick, held, charTime, playback);
 }
 
-void BotRuntime::Impl::FollowNicks(const IrcMessage& message) {
-    const std::string configured = Profile().ReadValue("IRC", "BotNick", "[]B0T[]");
+void BotRuntime::Impl::FollowNicks(const IrcMessage& message, const std::string& configured) {
     const NickKeeper::Outcome outcome = nicks_.Follow(message, configured, support_);
     if (outcome.registerAgain) registration_.SendNickAndUser();
     for (const auto& [line, lineClass] : outcome.send) Send(line, lineClass);
@@ -314,6 +317,7 @@ void BotRuntime::Impl::CheckNick() {
 // Partners who rename themselves or leave, seen wherever the bot shares a
 // channel with them (a QUIT names no channel).
 void BotRuntime::Impl::FollowPartners(const IrcMessage& message) {
+    if (message.command != "NICK" && message.command != "QUIT") return;
     const std::string nick = message.Nick();
     if (nick.empty() || EqualsIgnoreCase(nick, nicks_.Held())) return;
     if (message.command == "NICK" && !message.Last().empty()) answering_.Renamed(nick, message.Last());

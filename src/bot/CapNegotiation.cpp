@@ -83,8 +83,9 @@ CapNegotiation::Outcome CapNegotiation::Begin() {
     return outcome;
 }
 
-CapNegotiation::Outcome CapNegotiation::Handle(std::string_view line) {
-    const IrcMessage message = ParseMessage(line);
+CapNegotiation::Outcome CapNegotiation::Handle(std::string_view line) { return Handle(ParseMessage(line)); }
+
+CapNegotiation::Outcome CapNegotiation::Handle(const IrcMessage& message) {
     const std::string& command = message.command;
     if (command == "CAP") {
         const std::string sub = Upper(message.Param(1));

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bot/Sasl.h"
+#include "irc/Message.h"
 
 namespace tovik {
 
@@ -60,6 +61,7 @@ public:
     // Any received line. Lines that do not belong to the negotiation give an
     // empty outcome.
     Outcome Handle(std::string_view line);
+    Outcome Handle(const IrcMessage& message);
     // The server never finished the exchange: end it.
     Outcome GiveUp();
     // "CAP END" has gone out (or was not needed): registration goes on.

@@ -52,6 +52,14 @@ public:
     std::optional<std::string> Check(std::string_view configured, const ServerSupport& support) const;
     bool CheckWanted(std::string_view configured, const ServerSupport& support) const;
 
+    // Whether the line may concern the keeper at all: before the welcome
+    // only refusals and the welcome itself do. Saves the caller reading the
+    // configured nick for every line of a registration.
+    bool Concerns(const IrcMessage& message) const {
+        const std::string& c = message.command;
+        return !held_.empty() || c == "001" || c == "432" || c == "433" || c == "437";
+    }
+
     // Empty until the welcome (001).
     const std::string& Held() const { return held_; }
 

@@ -2,6 +2,7 @@
 
 #include <QSslSocket>
 #include <ctime>
+#include <utility>
 
 #include "bot/Scram.h"
 #include "bot/Sts.h"
@@ -48,10 +49,13 @@ void Registration::Begin(const std::string& host, std::uint16_t port, const Link
     port_ = port;
     tls_ = link.tls;
     CapNegotiation::Outcome outcome = negotiation_->Begin();
-    // Said once per "&Online", not at every attempt.
-    if (outcome.failure && *outcome.failure == toldOnce_) outcome.failure.reset();
-    if (outcome.failure) toldOnce_ = *outcome.failure;
+    const std::optional<std::string> failure = std::exchange(outcome.failure, std::nullopt);
     Apply(std::move(outcome));
+    // Said once per "&Online", not at every attempt.
+    if (failure && *failure != toldOnce_) {
+        toldOnce_ = *failure;
+        hooks_.tell(*failure);
+    }
     timer_.start(timeout_);
     SendNickAndUser();
 }
@@ -69,8 +73,8 @@ void Registration::SendNickAndUser() {
     hooks_.send(login.substr(split));
 }
 
-void Registration::Follow(const std::string& line) {
-    if (negotiation_) Apply(negotiation_->Handle(line));
+void Registration::Follow(const IrcMessage& message) {
+    if (negotiation_) Apply(negotiation_->Handle(message));
 }
 
 void Registration::End() {

@@ -45,8 +45,8 @@ public:
     void Begin(const std::string& host, std::uint16_t port, const LinkFacts& link);
     // NICK and USER as the profile names the persona.
     void SendNickAndUser();
-    // Every received line, tags included.
-    void Follow(const std::string& line);
+    // Every received line.
+    void Follow(const IrcMessage& message);
     // The connection is over.
     void End();
 

@@ -100,23 +100,32 @@ CaseMapping CaseMappingFromName(std::string_view name) {
     return CaseMapping::Rfc1459;
 }
 
+namespace {
+
+char IrcFold(char c, CaseMapping mapping) {
+    if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+    if (mapping == CaseMapping::Ascii) return c;
+    if (c == '[') return '{';
+    if (c == ']') return '}';
+    if (c == '\\') return '|';
+    if (c == '~' && mapping == CaseMapping::Rfc1459) return '^';
+    return c;
+}
+
+}  // namespace
+
 std::string IrcLower(std::string_view name, CaseMapping mapping) {
     std::string out(name);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        } else if (mapping != CaseMapping::Ascii) {
-            if (c == '[') c = '{';
-            else if (c == ']') c = '}';
-            else if (c == '\\') c = '|';
-            else if (c == '~' && mapping == CaseMapping::Rfc1459) c = '^';
-        }
-    }
+    for (char& c : out) c = IrcFold(c, mapping);
     return out;
 }
 
+// Every received line is compared with a nick or two; no copy for that.
 bool IrcEquals(std::string_view a, std::string_view b, CaseMapping mapping) {
-    return a.size() == b.size() && IrcLower(a, mapping) == IrcLower(b, mapping);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (IrcFold(a[i], mapping) != IrcFold(b[i], mapping)) return false;
+    return true;
 }
 
 }  // namespace tovik
