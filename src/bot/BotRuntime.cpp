@@ -201,16 +201,6 @@ void BotRuntime::Impl::Connect() {
     if (!link_->Idle()) return;
     const LinkTarget target = registration_.NextTarget();
     policy_.Attempting();
-    // Nothing of an earlier connection goes into this one. Another
-    // connection may be another network: a nick need not name the same
-    // person there, and the server announces its rules anew.
-    answering_.Discard();
-    answering_.ForgetPartners();
-    channel_.Reset();
-    nicks_.Reset();
-    support_.Reset();
-    nickTimer_.stop();
-    registration_.End();
     link_->Open(target);
 }
 
@@ -233,9 +223,14 @@ void BotRuntime::Impl::UpgradeToTls() {
 }
 
 void BotRuntime::Impl::Ended() {
-    // Replies still being typed go nowhere; the next connection starts clean.
+    // Nothing of this connection goes into the next: replies still being
+    // typed go nowhere. The next may be another network, where a nick need
+    // not name the same person, and whose server announces its rules anew.
     answering_.Discard();
+    answering_.ForgetPartners();
     channel_.Reset();
+    nicks_.Reset();
+    support_.Reset();
     nickTimer_.stop();
     registration_.End();
     if (std::exchange(redirect_, false)) return policy_.Redirected();

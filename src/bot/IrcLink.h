@@ -74,8 +74,6 @@ public:
     // Whatever the queue let go is handed to the kernel now, in as few
     // segments as possible.
     void Flush();
-    // Lines waiting in the send queue.
-    std::size_t Waiting() const { return queue_.Waiting(); }
 
 signals:
     // The connection stands (for TLS: the certificate is accepted);

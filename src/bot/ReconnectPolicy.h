@@ -59,7 +59,6 @@ public:
     void Failed(const std::string& text);
 
     BotState State() const { return state_; }
-    bool WantsOnline() const { return wantOnline_; }
 
 private:
     void Attempt();

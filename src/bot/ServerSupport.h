@@ -38,13 +38,6 @@ public:
     CaseMapping Mapping() const { return mapping_; }
     bool Utf8Only() const { return utf8Only_; }
 
-    // CHANMODES' groups: A (lists), B (always an argument), C (an argument
-    // when set), D (never one).
-    const std::array<std::string, 4>& ChanModes() const { return chanModes_; }
-    // PREFIX: the status modes ("ov") and their nick symbols ("@+"), from
-    // the highest down.
-    const std::string& PrefixModes() const { return prefixModes_; }
-    const std::string& PrefixSymbols() const { return prefixSymbols_; }
 
     // Whether a channel mode letter takes an argument when set or unset.
     bool TakesArgument(char mode, bool adding) const;

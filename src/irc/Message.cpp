@@ -114,12 +114,6 @@ char IrcFold(char c, CaseMapping mapping) {
 
 }  // namespace
 
-std::string IrcLower(std::string_view name, CaseMapping mapping) {
-    std::string out(name);
-    for (char& c : out) c = IrcFold(c, mapping);
-    return out;
-}
-
 // Every received line is compared with a nick or two; no copy for that.
 bool IrcEquals(std::string_view a, std::string_view b, CaseMapping mapping) {
     if (a.size() != b.size()) return false;

@@ -52,9 +52,8 @@ IrcMessage ParseMessage(std::string_view line);
 // its 005 reply (CASEMAPPING); "rfc1459" when it says nothing.
 enum class CaseMapping { Ascii, Rfc1459, StrictRfc1459 };
 CaseMapping CaseMappingFromName(std::string_view name);
-// The name lowered by that mapping: with rfc1459 "[]\~" are the upper case
-// of "{}|^" (strict: without "~"/"^"). Other bytes lower as ASCII.
-std::string IrcLower(std::string_view name, CaseMapping mapping);
+// Names compared by that mapping: with rfc1459 "[]\~" are the upper case
+// of "{}|^" (strict: without "~"/"^"). Other bytes compare as ASCII.
 bool IrcEquals(std::string_view a, std::string_view b, CaseMapping mapping);
 
 }  // namespace tovik
