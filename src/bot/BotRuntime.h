@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "bot/ReconnectPolicy.h"
-#include "bot/SendQueue.h"
+#include "bot/link/ReconnectPolicy.h"
+#include "bot/link/SendQueue.h"
 
 namespace tovik {
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "bot/Credits.h"
+#include "bot/channel/Credits.h"
 #include "ui/FormStyle.h"
 #include "ui/TextConvert.h"
 

@@ -13,7 +13,7 @@
 #include <QStatusBar>
 #include <QTime>
 
-#include "bot/Credits.h"
+#include "bot/channel/Credits.h"
 #include "text/Cp1252.h"
 #include "ui/FormStyle.h"
 #include "ui/GeneralOptionsForm_Unit.h"

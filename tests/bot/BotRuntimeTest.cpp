@@ -20,8 +20,8 @@
 
 #include "FakeIrcServer.h"
 #include "TestSupport.h"
-#include "bot/Charset.h"
-#include "bot/OutgoingLine.h"
+#include "bot/session/Charset.h"
+#include "bot/link/OutgoingLine.h"
 #include "chat/Answers.h"
 #include "chat/Classifier.h"
 #include "chat/Random.h"

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "TestSupport.h"
-#include "bot/CapNegotiation.h"
+#include "bot/login/CapNegotiation.h"
 
 namespace tovik::test {
 

@@ -37,7 +37,7 @@
 #include "SecureServers.h"
 #include "TestSupport.h"
 #include "bot/BotRuntime.h"
-#include "bot/Sts.h"
+#include "bot/login/Sts.h"
 #include "chat/Answers.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"

@@ -1,0 +1,200 @@
+#include "bot/answering/Answering.h"
+
+#include <algorithm>
+
+#include "bot/channel/DenyList.h"
+#include "bot/channel/Report.h"
+#include "bot/session/ServerSupport.h"
+#include "chat/Answers.h"
+#include "irc/IRC.h"
+#include "profile/ProfileStore.h"
+#include "services/DCCServer.h"
+#include "text/Cp1252.h"
+
+namespace tovik {
+
+namespace {
+
+using Clock = Conversations::Clock;
+
+// What a photo answer needs: the address the partner can reach the bot at
+// (the IRC connection's own IPv4 address) and a DCC server that listens.
+class BotPhotoOffer final : public PhotoOffer {
+public:
+    BotPhotoOffer(std::string address, DCCServer& dcc) : address_(std::move(address)), dcc_(dcc) {}
+
+    std::string LocalAddress() const override { return address_; }
+    std::uint16_t PrepareDccPort() override {
+        if (dcc_.Port() == 0 && !dcc_.IsListening()) dcc_.SwitchOn();
+        return dcc_.Port();
+    }
+    void SwitchDccOn() override { dcc_.SwitchOn(); }
+
+private:
+    std::string address_;
+    DCCServer& dcc_;
+};
+
+}  // namespace
+
+Answering::Answering(ProfileContext& context, Random& random, DCCServer& dcc, const DenyList& denyList,
+                     const ServerSupport& support, Hooks hooks)
+    : context_(context), random_(random), dcc_(dcc), denyList_(denyList), support_(support), hooks_(std::move(hooks)) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        try {
+            Converse();
+        } catch (const std::exception& error) {
+            hooks_.reportError(error);
+        }
+    });
+}
+
+void Answering::SetPace(SendPace pace) {
+    Conversations::Bounds bounds;
+    bounds.messages = std::min(Conversations::MessagesFor(pace.interval), Conversations::kMaxPendingMessages);
+    conversations_.SetBounds(bounds);
+}
+
+void Answering::Route(const std::string& line, const std::string& channel, const std::string& botNick,
+                      const std::string& heldNick, int charTime, bool playback) {
+    // Messages to the nick the bot holds count, and to the configured one.
+    const std::string target = GetTarget(line);
+    if (!EqualsIgnoreCase(target, botNick) && (heldNick.empty() || !EqualsIgnoreCase(target, heldNick))) return;
+    std::string text = GetText(line);
+    if (!text.empty() && text.front() == '\x01') return;  // CTCP requests are only logged
+    // The partner's client shows in what it sends; the conversation engine
+    // reads the text as Windows-1252 whatever it came in.
+    ReceivedText received = ReadReceived(text);
+    std::string sender = GetNick(line);
+    charsets_.Tell(sender, received.encoding);
+    PrivateMessage message{std::move(sender), std::move(received.cp1252), channel, charTime, std::move(text),
+                           received.encoding};
+    if (playback) return ReportIncoming(message);
+    // Over a bound: reported only. A message given up for a newer one is
+    // reported too, so the operator sees every message once.
+    if (!conversations_.Add(std::move(message), Clock::now())) ReportIncoming(message);
+    for (const PrivateMessage& givenUp : conversations_.TakeGivenUp()) ReportIncoming(givenUp);
+}
+
+void Answering::Renamed(const std::string& from, const std::string& to) {
+    for (const PrivateMessage& stale : conversations_.Rename(from, to)) ReportIncoming(stale);
+    charsets_.Rename(from, to);
+    typing_.Forget(from);
+    Typing(Conversations::PartnerOf(to));
+    ArmTimer();
+}
+
+void Answering::SetTypingAllowed(bool allowed) {
+    if (allowed != typing_.Allowed()) typing_.SetAllowed(allowed);
+}
+
+void Answering::Typing(const std::string& partner) {
+    if (const auto nick = conversations_.TypingTo(partner)) typing_.Started(Clock::now(), *nick);
+}
+
+// Typing notices go in the send queue's lowest class: under pace pressure
+// they are the first to go, and one never leaves after its line.
+void Answering::SendTypingNotices() {
+    for (TypingNotices::Notice& notice : typing_.TakeDue(Clock::now()))
+        hooks_.send(notice.line, LineClass::Typing, Charset::Cp1252, Conversations::PartnerOf(notice.partner));
+}
+
+void Answering::Quit(const std::string& nick) {
+    typing_.Forget(nick);
+    // What was never begun is still reported: the operator sees every message.
+    for (const PrivateMessage& message : conversations_.Quit(nick)) ReportIncoming(message);
+}
+
+// The command channel and the server hear the profile's charset, so that the
+// operator's client sees one encoding in the reports, whoever wrote what. A
+// partner is answered in what his client spoke last; anyone else (a channel,
+// a partner who wrote only ASCII so far) in the default.
+Charset Answering::CharsetFor(std::string_view target) const {
+    if (support_.Utf8Only()) return Charset::Utf8;
+    if (const auto known = charsets_.Of(target)) return *known;
+    return hooks_.ownCharset();
+}
+
+void Answering::ReportIncoming(const PrivateMessage& message) {
+    const Charset charset = hooks_.ownCharset();
+    hooks_.send(MakeReport(message.channel, "<-- " + Transcode(message.sender, charset) + ": " +
+                                                Transcode(message.said, message.encoding, charset)),
+                LineClass::Report, charset, {});
+}
+
+std::vector<std::string> Answering::AnswerPrivateMessage(const PrivateMessage& message) {
+    ReportIncoming(message);
+    if (denyList_.IsDenied(ReadReceived(message.sender).cp1252)) return {};
+    std::string reply;
+    try {
+        BotPhotoOffer photo(hooks_.localAddress(), dcc_);
+        reply = BuildReply(message.text, ProfileFile(context_.ProfilePath()), random_, photo);
+    } catch (const std::exception& error) {
+        hooks_.reportError(error);  // picture missing, DCC port busy: the report stands, nothing is answered
+        return {};
+    }
+    std::vector<std::string> lines;
+    const int count = ReplyLineCount(reply);
+    for (int k = 1; k <= count; ++k) lines.push_back(ReplyLine(reply, k));
+    return lines;
+}
+
+// Every conversation takes its due step: a message whose answering begins,
+// or a reply line whose typing time is up. A line counts as typed out when
+// the send queue lets it go; only then does the partner's next line start.
+void Answering::Converse() {
+    // A flood of due steps must not hold the event loop; the rest follows
+    // in the next turn.
+    constexpr int kStepsPerTurn = 256;
+    for (int steps = 0; steps < kStepsPerTurn; ++steps) {
+        auto step = conversations_.TakeDue(Clock::now());
+        if (!step) break;
+        const PrivateMessage& message = step->message;
+        if (step->kind == Conversations::Step::Kind::Begin) {
+            conversations_.Begun(*step, AnswerPrivateMessage(message), Clock::now());
+            Typing(step->partner);
+            continue;
+        }
+        typing_.Sent(step->to);
+        const Charset own = hooks_.ownCharset();
+        // To the nick the partner goes by now, as the server spelt it; only
+        // the text is the partner's charset.
+        hooks_.send(MakeReport(message.channel, "--> " + Transcode(step->to, own) + ": " + Encode(step->line, own)),
+                    LineClass::Report, own, {});
+        const Charset charset = CharsetFor(step->to);
+        // A line that cannot go out (the connection is gone) is done all the same.
+        if (!hooks_.send(MakePrivMsg(step->to, Encode(step->line, charset)), LineClass::Normal, charset,
+                         step->partner))
+            conversations_.LineLeft(step->partner, Clock::now());
+    }
+    SendTypingNotices();
+    ArmTimer();
+    hooks_.flush();
+}
+
+void Answering::LineLeft(const std::string& partner) {
+    conversations_.LineLeft(partner, Clock::now());
+    Typing(partner);
+    ArmTimer();
+}
+
+void Answering::Discard() {
+    conversations_.DiscardAll();
+    typing_.SetAllowed(false);
+    timer_.stop();
+}
+
+void Answering::ArmTimer() {
+    auto next = conversations_.NextWake();
+    if (const auto notice = typing_.NextWake()) next = next ? std::min(*next, *notice) : *notice;
+    if (!next) {
+        timer_.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+    timer_.start(std::max<std::chrono::milliseconds>(wait, std::chrono::milliseconds(0)));
+}
+
+}  // namespace tovik

@@ -1,0 +1,93 @@
+#pragma once
+// Answering private messages like a person: each partner's messages in
+// their order, each reply line after its typing time, partners side by
+// side, each answered in the charset their client spoke last.
+//
+// The road of one message: the runtime hands a PRIVMSG to the bot to Route,
+// which queues it in the partner's conversation; Converse then takes every
+// due step: it begins answering (the report, the deny check, the reply) or
+// sends one reply line and its report.
+
+#include <QTimer>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bot/session/Charset.h"
+#include "bot/answering/Conversations.h"
+#include "bot/link/SendQueue.h"
+#include "bot/answering/Typing.h"
+
+namespace tovik {
+
+class DCCServer;
+class DenyList;
+class ProfileContext;
+class Random;
+class ServerSupport;
+
+class Answering {
+public:
+    struct Hooks {
+        // One built line in `charset`; false when it cannot go out now.
+        std::function<bool(const std::string& line, LineClass lineClass, Charset charset, std::string partner)> send;
+        std::function<Charset()> ownCharset;       // the command channel's
+        std::function<std::string()> localAddress;  // for a DCC offer
+        std::function<void(const std::exception&)> reportError;
+        std::function<void()> flush;               // a turn's lines to the kernel
+    };
+
+    Answering(ProfileContext& context, Random& random, DCCServer& dcc, const DenyList& denyList,
+              const ServerSupport& support, Hooks hooks);
+
+    // Bounds the waiting messages by what the send pace drains in about
+    // three minutes.
+    void SetPace(SendPace pace);
+
+    // A PRIVMSG line (tags removed); answered when it is meant for the bot.
+    // A message played back from long ago is reported only.
+    void Route(const std::string& line, const std::string& channel, const std::string& botNick,
+               const std::string& heldNick, int charTime, bool playback = false);
+    // Whether partners may see the persona typing (the server relays the
+    // client tag).
+    void SetTypingAllowed(bool allowed);
+    // A partner renamed themselves: the conversation and the charset follow.
+    void Renamed(const std::string& from, const std::string& to);
+    // A partner has left the network: nothing more goes to them.
+    void Quit(const std::string& nick);
+
+    // Every due step; then the timer for the next.
+    void Converse();
+    // A reply line tagged for `partner` has left the bot.
+    void LineLeft(const std::string& partner);
+    // The connection is over: nothing of it is answered on the next.
+    void Discard();
+    // Another connection, perhaps another network: a nick need not name the
+    // same person there.
+    void ForgetPartners() { charsets_.Clear(); }
+
+    Charset CharsetFor(std::string_view target) const;
+    std::size_t Pending() const { return conversations_.PendingMessages(); }
+
+private:
+    void ReportIncoming(const PrivateMessage& message);
+    // The partner's conversation types its next line now: the sign goes out.
+    void Typing(const std::string& partner);
+    void SendTypingNotices();
+    std::vector<std::string> AnswerPrivateMessage(const PrivateMessage& message);
+    void ArmTimer();
+
+    ProfileContext& context_;
+    Random& random_;
+    DCCServer& dcc_;
+    const DenyList& denyList_;
+    const ServerSupport& support_;
+    Hooks hooks_;
+    Conversations conversations_;
+    PartnerCharsets charsets_;
+    TypingNotices typing_;
+    QTimer timer_;  // the next step of any conversation
+};
+
+}  // namespace tovik

@@ -1,0 +1,115 @@
+// The capability negotiation as a server sees it: server lines in (">"), the
+// exact lines the bot answers with ("<"), the failure texts and what ends up
+// enabled. "> ?" is the runtime's time-out.
+
+#include "bot/login/CapNegotiation.h"
+
+#include <gtest/gtest.h>
+
+#include "NegotiationScript.h"
+#include "text/Literal.h"
+
+namespace tovik {
+namespace {
+
+using namespace tovik::literals;
+
+struct NegotiationCase {
+    const char* name;
+    std::string account;  // empty: no login
+    LinkFacts link;
+    std::string script;
+    std::vector<std::string> facts;  // failure texts, "account: ...", "sts: ..."
+    std::string enabled;             // blank-separated, sorted
+};
+
+const LinkFacts kTls{true, false, false}, kPlain{false, false, false}, kLoopback{false, true, false};
+const std::string kPlainProof = "< AUTHENTICATE dG92aWsAdG92aWsAZ2VoZWlt\n";  // "tovik\0tovik\0geheim"
+const std::string kFailed = "SASL-Anmeldung als tovik fehlgeschlagen: ";
+
+std::vector<NegotiationCase> Cases() {
+    return {
+        {"EmptyLs", "", kPlain, "> :srv CAP * LS :\n< CAP END\n", {}, ""},
+        {"MultiLineLsThenNewAndDel", "", kPlain,
+         "> :srv CAP * LS * :away-notify server-time sts=port=6697,duration=300\n> :srv CAP * LS * :multi-prefix sasl\n"
+         "> :srv CAP * LS :cap-notify\n< CAP REQ :multi-prefix server-time cap-notify\n"
+         "> :srv CAP * ACK :multi-prefix server-time cap-notify\n< CAP END\n"
+         "> :srv CAP * NEW :message-tags sts=duration=0\n< CAP REQ :message-tags\n> :srv CAP * ACK :message-tags\n"
+         "> :srv CAP * DEL :server-time\n",
+         {"sts: port=6697,duration=300", "sts: duration=0"}, "cap-notify message-tags multi-prefix"},
+        {"PlainOverTls", "tovik", kTls,
+         "> :srv CAP * LS * :multi-prefix sasl=EXTERNAL,PLAIN\n> @time=x :srv CAP * LS :away-notify\n"
+         "< CAP REQ :multi-prefix sasl\n> :srv CAP * ACK :multi-prefix sasl\n< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" +
+             kPlainProof + "> :srv 903 * :SASL successful\n< CAP END\n> :srv 001 tovik :Welcome\n",
+         {}, "multi-prefix sasl"},
+        {"Nak", "tovik", kTls,
+         "> :srv CAP * LS :sasl server-time\n< CAP REQ :server-time sasl\n> :srv CAP * NAK :server-time sasl\n< CAP END\n",
+         {kFailed + "der Server gibt SASL nicht frei"}, ""},
+        {"ServerWithoutCap", "tovik", kTls, "> :srv 421 * CAP :Unknown command\n> ?\n",
+         {kFailed + "der Server kennt keine Capabilities"}, ""},
+        {"NoAnswer", "", kTls, "> ?\n< CAP END\n> ?\n", {}, ""},
+        {"NoAnswerToTheLogin", "tovik", kTls,
+         "> :srv CAP * LS :sasl\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE PLAIN\n> ?\n< CAP END\n",
+         {kFailed + "keine Antwort des Servers"}, "sasl"},
+        {"SaslWithdrawn", "tovik", kTls,
+         "> :srv CAP * LS :sasl message-tags\n< CAP REQ :message-tags sasl\n> :srv CAP * ACK :message-tags sasl\n"
+         "< AUTHENTICATE PLAIN\n> :srv CAP * DEL :sasl\n< CAP END\n> :srv 904 * :SASL failed\n",
+         {kFailed + std::string("der Server zieht SASL zurück"_w1252)}, "message-tags"},
+        {"ListOf908ThenNextMechanism", "tovik", {true, false, true},
+         "> :srv CAP * LS :sasl\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE EXTERNAL\n> AUTHENTICATE +\n"
+         "< AUTHENTICATE +\n> :srv 908 tovik PLAIN :are available SASL mechanisms\n> :srv 904 tovik :SASL failed\n"
+         "< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" + kPlainProof + "> :srv 904 tovik :Passwort f\xc3\xbcr tovik falsch\n< CAP END\n",
+         {kFailed + std::string("Passwort für tovik falsch"_w1252)}, "sasl"},
+        {"ServerTakesNoneOfOurs", "tovik", kTls,
+         "> :srv CAP * LS :sasl=EXTERNAL multi-prefix\n< CAP REQ :multi-prefix\n> :srv CAP * ACK :multi-prefix\n< CAP END\n",
+         {kFailed + "der Server nimmt PLAIN nicht an (EXTERNAL)"}, "multi-prefix"},
+        {"NoSaslOffered", "tovik", kTls, "> :srv CAP * LS :multi-prefix\n< CAP REQ :multi-prefix\n"
+         "> :srv CAP * ACK :multi-prefix\n< CAP END\n", {kFailed + "der Server bietet SASL nicht an"}, "multi-prefix"},
+        {"PlainStaysHome", "tovik", kPlain,
+         "> :srv CAP * LS :sasl message-tags\n< CAP REQ :message-tags\n> :srv CAP * ACK :message-tags\n< CAP END\n",
+         {std::string("SASL-Anmeldung als tovik unterbleibt: das Passwort geht nur über TLS (Port mit \"+\" davor, etwa "
+                      "+6697)"_w1252)},
+         "message-tags"},
+        {"PlainToALoopbackBouncer", "tovik", kLoopback,
+         "> :srv CAP * LS :sasl\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" +
+             kPlainProof + "> :srv 900 * * t\xc3\xb6vik :You are now logged in\n> :srv 903 * :SASL successful\n< CAP END\n",
+         {"account: " + std::string("tövik"_w1252)}, "sasl"},  // the server's UTF-8, shown as the log shows it
+        {"WelcomedWhileNegotiating", "tovik", kTls, "> :srv 001 tovik :Welcome\n< CAP END\n",
+         {kFailed + std::string("der Server hat die Anmeldung übergangen"_w1252)}, ""},
+    };
+}
+
+TEST(CapNegotiation, AnswersEachServerLineWithExactBytes) {
+    for (const NegotiationCase& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        CapNegotiation negotiation({c.account, "geheim"}, c.link, [](auto name) { return PlainOrExternal(name, "tovik", "geheim"); });
+        EXPECT_EQ(test::PlayNegotiation(negotiation, c.script), c.facts);
+        std::string enabled;
+        for (const auto& cap : negotiation.Enabled()) enabled += (enabled.empty() ? "" : " ") + cap;
+        EXPECT_EQ(enabled, c.enabled);
+    }
+}
+
+// An account without password or certificate: no login is tried, and the
+// operator hears why.
+TEST(CapNegotiation, WithoutPasswordOrCertificateNoLoginIsTried) {
+    CapNegotiation negotiation({"tovik", ""}, kLoopback, [](auto n) { return PlainOrExternal(n, "tovik", ""); });
+    const std::string script = "> :srv CAP * LS :sasl=PLAIN multi-prefix\n< CAP REQ :multi-prefix\n"
+                               "> :srv CAP * ACK :multi-prefix\n< CAP END\n";
+    EXPECT_EQ(test::PlayNegotiation(negotiation, script),
+              std::vector<std::string>{std::string("SASL-Anmeldung als tovik unterbleibt: keines der Verfahren in "
+                                                   "SASLMechanisms ist hier möglich"_w1252)});
+}
+
+TEST(CapNegotiation, AnEndlessChallengeIsAborted) {
+    CapNegotiation negotiation({"tovik", "", "EXTERNAL"}, {true, false, true}, [](auto n) { return PlainOrExternal(n, "", ""); });
+    negotiation.Begin();
+    negotiation.Handle(":srv CAP * LS :sasl");
+    EXPECT_EQ(negotiation.Handle(":srv CAP * ACK :sasl").send, std::vector<std::string>{"AUTHENTICATE EXTERNAL\n"});
+    CapNegotiation::Outcome outcome;
+    for (int k = 0; k < 42 && outcome.send.empty(); ++k) outcome = negotiation.Handle("AUTHENTICATE " + std::string(400, 'A'));
+    EXPECT_EQ(outcome.send, (std::vector<std::string>{"AUTHENTICATE *\n", "CAP END\n"}));
+}
+
+}  // namespace
+}  // namespace tovik
