@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QDir>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
@@ -105,5 +107,11 @@ quint16 FreeLoopbackPort() {
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+ScratchDir::ScratchDir() : oldCwd_(QDir::currentPath()) {}
+
+ScratchDir::~ScratchDir() { QDir::setCurrent(oldCwd_); }
+
+void ScratchDir::MakeProfilesDir() const { QDir(dir_.path()).mkdir(QStringLiteral("PROFILES")); }
 
 }  // namespace tovik::test

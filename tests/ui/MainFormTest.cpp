@@ -41,7 +41,7 @@
 #include "ui/PersonalDataOptionsForm_Unit.h"
 #include "ui/LogView.h"
 #include "ui/ProfileForm_Unit.h"
-#include "ui/ShutdownSignals.h"
+#include "app/ShutdownSignals.h"
 
 namespace tovik {
 namespace {
@@ -419,7 +419,8 @@ TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
     ProfileFile(form->Context().ProfilePath()).WriteValue("IRC", "BotNick", "Anna");
     test::RecordingPrompts otherPrompts;
     auto other = std::make_unique<TMainForm>(random, otherPrompts, BotPorts{0, 0});
-    EXPECT_FALSE(other->LoadProfileAtStart(QStringLiteral("Anna")));
+    EXPECT_FALSE(other->LoadProfileAtStart("Anna"));
+    other->ProfileForm()->ProfileEdit->setText(QStringLiteral("Anna"));
     otherPrompts.answers = {true};
     other->ProfileForm()->CreateButtonClick();
     const QString refusal = QStringLiteral("Das Profil \"Anna\" ist schon in einem anderen Tovik-B0T geladen.");
@@ -428,7 +429,26 @@ TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
     EXPECT_EQ(other->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.ini"), "[IRC]\r\nBotNick=Anna\r\n");
     form.reset();
-    EXPECT_TRUE(other->LoadProfileAtStart(QStringLiteral("anna")) && other->OnlineButton->isEnabled());
+    EXPECT_TRUE(other->LoadProfileAtStart("anna") && other->OnlineButton->isEnabled());
+}
+
+// --profile in the window is as strict as without one: a name with no
+// profile file or no name at all is refused with the same text, nothing is
+// loaded or locked, and "&Online" stays off.
+TEST_F(MainFormTest, TheCommandLinesProfileIsRefusedAsWithoutAWindow) {
+    dir.MakeProfilesDir();
+    const std::pair<std::string, QString> rows[] = {
+        {"tpyo", QString::fromStdString("Das Profil \"tpyo\" existiert nicht: " + dir.Profiles() + "/tpyo.ini")},
+        {"", QStringLiteral("Der Profilname ist leer.")},
+    };
+    for (const auto& [stem, refusal] : rows) {
+        prompts.records.clear();
+        EXPECT_FALSE(form->LoadProfileAtStart(stem));
+        EXPECT_EQ(prompts.Errors(), std::vector<QString>{refusal});
+        EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
+        EXPECT_FALSE(form->OnlineButton->isEnabled());
+    }
+    EXPECT_TRUE(QDir(QString::fromStdString(dir.Profiles())).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 // Logging out: the session's request to save saves the log and asks

@@ -1,6 +1,4 @@
-#include "ui/HeadlessBot.h"
-
-#include <sys/stat.h>
+#include "app/HeadlessBot.h"
 
 #include <cstdio>
 
@@ -15,6 +13,7 @@ void TellOnStandardError(std::string_view text) {
 
 HeadlessBot::HeadlessBot(Random& random, BotPorts ports, QObject* parent) : QObject(parent) {
     runtime_ = std::make_unique<BotRuntime>(context_, random, ports);
+    session_.SetTeller([](const std::string& text) { TellOnStandardError(text); });
     connect(runtime_.get(), &BotRuntime::LineReceived, this, &HeadlessBot::LineReceived);
     connect(runtime_.get(), &BotRuntime::ErrorOccurred, this, &HeadlessBot::TellError);
     connect(&book_, &LogBook::JournalFailed, this, [](const std::string& text) { TellOnStandardError(text); });
@@ -33,44 +32,30 @@ void HeadlessBot::TellError(const std::string& text) {
     TellOnStandardError(text);
 }
 
-bool HeadlessBot::Start(const std::string& stem, bool online) {
+ExitStatus HeadlessBot::Start(const std::string& stem, bool online) {
     context_.SetProgramDirectoryFromCwd();
     const std::string name = PathFromNative(stem);
-    if (const auto problem = ProfileNameProblem(name, stem)) {
-        TellOnStandardError(*problem);
-        return false;
-    }
-    // Unlike "&Laden" in the window, a name without a file is refused: a
-    // typing error in a service's name would otherwise put a bot with
-    // nothing but defaults on a public server.
-    const std::string file = context_.ProfileFileOfStem(stem);
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        TellOnStandardError("Das Profil \"" + name + "\" existiert nicht: " + PathFromNative(file));
-        return false;
-    }
     try {
-        ProfileLock lock = context_.LockProfile(name, stem);
-        context_.SetCurrentProfile(name, stem, std::move(lock));
-    } catch (const std::exception& error) {
-        TellOnStandardError(error.what());
-        return false;
+        // Unlike "&Laden" in the window, a name without a file is refused: a
+        // typing error in a service's name would otherwise put a bot with
+        // nothing but defaults on a public server.
+        ProfileLock lock = session_.Claim(name, stem, true);
+        session_.Adopt(name, stem, std::move(lock));
+    } catch (const ProfileRefused& refusal) {
+        TellOnStandardError(refusal.what());
+        return refusal.What() == ProfileRefused::Kind::Temporary ? kExitProfileBusy : kExitRefused;
     }
-    try {
-        book_.JournalBeside(context_.LogFile());
-    } catch (const std::exception& error) {
-        TellOnStandardError(error.what());  // the lines are kept all the same
-    }
-    return !online || runtime_->OnlineButtonClick();
+    if (online && !runtime_->OnlineButtonClick()) return kExitRefused;
+    started_ = true;
+    return kExitOk;
 }
 
 void HeadlessBot::End() {
-    if (ended_ || context_.CurrentProfile().empty()) return;
+    if (ended_ || !started_) return;
     ended_ = true;
     book_.TellDrops();
     try {
-        book_.SaveTo(context_.LogFile(), {{0, book_.Size(), {}}});
-        book_.JournalDone();
+        session_.SaveLog([this](const std::string& log) { book_.SaveTo(log, {{0, book_.Size(), {}}}); });
     } catch (const std::exception& error) {
         TellOnStandardError(error.what());
     }
