@@ -21,26 +21,6 @@
 
 namespace {
 
-// Without a window: no display is needed, and an ending signal saves the
-// log and ends the event loop.
-int RunHeadless(int argc, char* argv[], const tovik::ProgramOptions& options) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tovik-B0T"));
-    tovik::Random random;
-    tovik::HeadlessBot bot(random);
-    tovik::ShutdownSignals endings;
-    QObject::connect(&endings, &tovik::ShutdownSignals::Received, &bot, [&bot] {
-        bot.End();
-        QCoreApplication::exit(0);
-    });
-    // A refused start ends here, before anything is saved.
-    if (const tovik::ExitStatus start = bot.Start(*options.profile, options.online); start != tovik::kExitOk)
-        return start;
-    const int status = app.exec();
-    bot.End();
-    return status != 0 ? status : bot.Ending();
-}
-
 int RunWindow(int argc, char* argv[], const tovik::ProgramOptions& options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tovik-B0T"));
@@ -85,5 +65,5 @@ int main(int argc, char* argv[]) {
         return tovik::kExitOk;
     }
     if (options->desktop) tovik::EnterDesktopDataFolder();
-    return options->headless ? RunHeadless(argc, argv, *options) : RunWindow(argc, argv, *options);
+    return options->headless ? tovik::RunHeadless(argc, argv, *options) : RunWindow(argc, argv, *options);
 }

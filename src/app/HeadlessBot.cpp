@@ -1,7 +1,10 @@
 #include "app/HeadlessBot.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 
+#include "app/ShutdownSignals.h"
+#include "chat/Random.h"
 #include "text/Cp1252.h"
 
 namespace tovik {
@@ -59,6 +62,23 @@ void HeadlessBot::End() {
     } catch (const std::exception& error) {
         TellOnStandardError(error.what());
     }
+}
+
+int RunHeadless(int argc, char* argv[], const ProgramOptions& options) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tovik-B0T"));
+    Random random;
+    HeadlessBot bot(random);
+    ShutdownSignals endings;
+    QObject::connect(&endings, &ShutdownSignals::Received, &bot, [&bot] {
+        bot.End();
+        QCoreApplication::exit(0);
+    });
+    // A refused start ends here, before anything is saved.
+    if (const ExitStatus start = bot.Start(*options.profile, options.online); start != kExitOk) return start;
+    const int status = app.exec();
+    bot.End();
+    return status != 0 ? status : bot.Ending();
 }
 
 }  // namespace tovik

@@ -64,4 +64,9 @@ private:
     std::chrono::steady_clock::time_point lastErrorAt_{};
 };
 
+// The whole run without a window: the event loop of a QCoreApplication (no
+// display needed), the bot started with the options' profile, an ending
+// signal saving the log. Returns the exit status.
+int RunHeadless(int argc, char* argv[], const ProgramOptions& options);
+
 }  // namespace tovik
