@@ -1,7 +1,5 @@
 #include "TestSupport.h"
 
-#include <QDir>
-
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
@@ -107,11 +105,5 @@ quint16 FreeLoopbackPort() {
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
-
-ScratchDir::ScratchDir() : oldCwd_(QDir::currentPath()) {}
-
-ScratchDir::~ScratchDir() { QDir::setCurrent(oldCwd_); }
-
-void ScratchDir::MakeProfilesDir() const { QDir(dir_.path()).mkdir(QStringLiteral("PROFILES")); }
 
 }  // namespace tovik::test

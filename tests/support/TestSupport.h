@@ -43,21 +43,6 @@ struct TestCertificate {
 // *why.
 std::optional<TestCertificate> MakeTestCertificate(const QString& dir, std::string* why);
 
-// A fresh directory that a test uses as program directory; the process's
-// working directory is put back afterwards (the profile manager moves it).
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    std::string Path() const { return dir_.path().toStdString(); }
-    std::string Profiles() const { return Path() + "/PROFILES"; }
-    void MakeProfilesDir() const;
-
-private:
-    QString oldCwd_;
-    QTemporaryDir dir_;
-};
-
 // A QCoreApplication for tests that need an event loop but no widgets.
 // Returns the existing instance if there is one.
 QCoreApplication& EnsureApp();

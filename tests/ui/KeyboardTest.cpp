@@ -98,6 +98,8 @@ protected:
 
     test::ScratchDir dir;
     ProfileContext context;
+    LogBook book;
+    ProfileSession session{context, book};
     test::RecordingPrompts prompts;
     ErrorReporter reporter;
     Random random{[] { return 4711u; }};
@@ -105,8 +107,6 @@ protected:
 
 TEST_F(KeyboardTest, ProfileManagerButtonsAnswerTheirMnemonics) {
     NullHost host;
-    LogBook book;
-    ProfileSession session(context, book);
     TProfileForm form(session, host, prompts, reporter);
     ASSERT_TRUE(ShowActive(&form));
     ExpectAccessible(&form);
@@ -140,8 +140,6 @@ TEST_F(KeyboardTest, ProfileManagerButtonsAnswerTheirMnemonics) {
 
 TEST_F(KeyboardTest, ProfileManagerIgnoresEnterAndEscape) {
     NullHost host;
-    LogBook book;
-    ProfileSession session(context, book);
     TProfileForm form(session, host, prompts, reporter);
     ASSERT_TRUE(ShowActive(&form));
     form.ProfileEdit->setFocus();
@@ -166,8 +164,6 @@ TEST_F(KeyboardTest, EnterPressesTheFocusedButtonOnly) {
     EXPECT_EQ(ReadFileBytes(context.ProfilePath()), "[General]\r\nCharTime=9\r\n");
 
     NullHost host;
-    LogBook book;
-    ProfileSession session(context, book);
     TProfileForm form(session, host, prompts, reporter);
     ASSERT_TRUE(ShowActive(&form));
     form.ProfileEdit->setText(QStringLiteral("dora"));

@@ -102,9 +102,8 @@ TEST_F(LogViewTest, Utf8AndWindows1252LinesShowAlikeAndSaveAsReceived) {
 }
 
 // Whatever a partner puts into a line, it stays one line: one block in the
-// view, its bytes in the saved log, and the window's log the same bytes as
-// the one the bot without a window saves (the same LogBook behind both),
-// in the view and parked alike.
+// view, in view and parked alike, and its bytes in the saved log, the same
+// as the bot without a window saves.
 TEST_F(LogViewTest, OddLinesStayOneLineEachAndBothSaversWriteTheSameBytes) {
     const std::string odd[] = {
         ":a!u@h PRIVMSG Bot :eins\xE2\x80\xA8zwei",  // U+2028

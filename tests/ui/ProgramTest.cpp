@@ -10,8 +10,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <csignal>
-#include <functional>
-#include <utility>
 
 #include "TestSupport.h"
 #include "app/ProgramOptions.h"
@@ -68,24 +66,6 @@ TEST(ProgramTest, EndingSignalsWithAFailingSaveEndAtOnceAndKeepTheJournal) {
     EXPECT_EQ(Escaped(ReadFileBytes(profiles + "/anna.log.parked")), Escaped(lines));
 }
 
-// Runs the program to its end in dir, without a display; returns its exit
-// status and what it wrote to standard error.
-std::pair<int, std::string> RunToEnd(const QString& dir, const QStringList& args,
-                                     const std::function<void(QProcess&)>& meanwhile = {}) {
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(dir);
-    program.start(QStringLiteral(TOVIK_PROGRAM), args);
-    if (!program.waitForStarted(5000)) return {-1, "not started"};
-    if (meanwhile) meanwhile(program);
-    if (!program.waitForFinished(20000)) program.kill(), program.waitForFinished(5000);
-    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
-            program.readAllStandardError().toStdString()};
-}
-
 // What a service manager sees: each way to end has its own status, and a
 // start that is refused leaves the log as it was (a fold's result included).
 TEST(ProgramTest, EachWayToEndHasItsExitStatusAndARefusedStartKeepsTheLog) {
@@ -93,25 +73,17 @@ TEST(ProgramTest, EachWayToEndHasItsExitStatusAndARefusedStartKeepsTheLog) {
     QTemporaryDir dir;
     const std::string profiles = dir.path().toStdString() + "/PROFILES";
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(profiles + "/voll.log")));
-    for (const char* name : {"anna", "voll", "kaputt"})
-        test::WriteFileBytes(profiles + "/" + name + ".ini", "[IRC]\r\nServer=127.0.0.1\r\nPort=1\r\n");
+    test::WriteFileBytes(profiles + "/voll.ini", "[IRC]\r\nServer=127.0.0.1\r\nPort=1\r\n");
     test::WriteFileBytes(profiles + "/kaputt.ini", "[IRC]\r\nPort=abc\r\n");
     test::WriteFileBytes(profiles + "/kaputt.log", "alt\r\n");
     test::WriteFileBytes(profiles + "/kaputt.log.parked", "tot\r\n");
     ProfileLock held;
     ASSERT_EQ(ProfileLock::Acquire(profiles + "/anna.lock", held), ProfileLock::Outcome::Locked);
-    // Ended by SIGTERM once it runs: its first error (no server on port 1)
-    // says that the start is over.
-    const auto terminateOnceRunning = [](QProcess& program) {
-        program.setReadChannel(QProcess::StandardError);
-        program.waitForReadyRead(10000);
-        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    };
     struct Row {
         QStringList args;
         int status;
         std::string told;
-        std::function<void(QProcess&)> meanwhile = {};
+        bool terminate = false;  // by SIGTERM once it runs (its first error: nobody on port 1)
     };
     const Row rows[] = {
         {{"--help"}, kExitOk, ""},
@@ -123,18 +95,22 @@ TEST(ProgramTest, EachWayToEndHasItsExitStatusAndARefusedStartKeepsTheLog) {
         {{"--headless", "--profile", ""}, kExitRefused, "tovik-bot: Der Profilname ist leer.\n"},
         {{"--headless", "--online", "--profile", "kaputt"}, kExitRefused,
          "tovik-bot: 'abc' ist kein g\xC3\xBCltiger Integerwert\n"},
-        {{"--headless", "--profile", "anna"}, kExitProfileBusy,
+        {{"--headless", "--instance", "ann\\x61"}, kExitProfileBusy,
          "tovik-bot: Das Profil \"anna\" ist schon in einem anderen Tovik-B0T geladen.\n"},
         {{"--headless", "--online", "--profile", "voll"}, kExitSaveFailed,
          "tovik-bot: Asynchroner Socket-Fehler 111\ntovik-bot: Datei " + profiles + "/voll.log kann nicht erstellt werden\n",
-         terminateOnceRunning},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
-        const auto [status, told] = RunToEnd(dir.path(), row.args, row.meanwhile);
-        EXPECT_EQ(status, row.status);
+        QProcess program;
+        Start(program, dir.path(), 1, row.args, false);
+        program.setReadChannel(QProcess::StandardError);
+        if (row.terminate && program.waitForReadyRead(10000)) ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, row.status);
         if (row.status != kExitOk) {
-            EXPECT_EQ(told, row.told);
+            EXPECT_EQ(program.readAllStandardError().toStdString(), row.told);
         }
     }
     EXPECT_EQ(Escaped(ReadFileBytes(profiles + "/kaputt.log")), Escaped("alt\r\ntot\r\n"));

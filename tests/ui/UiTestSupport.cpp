@@ -79,4 +79,10 @@ std::string FocusChainNames(QWidget* start) {
     return out;
 }
 
+ScratchDir::ScratchDir() : oldCwd_(QDir::currentPath()) {}
+
+ScratchDir::~ScratchDir() { QDir::setCurrent(oldCwd_); }
+
+void ScratchDir::MakeProfilesDir() const { QDir(dir_.path()).mkdir(QStringLiteral("PROFILES")); }
+
 }  // namespace tovik::test

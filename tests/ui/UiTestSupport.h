@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
 #include "ui/UserPrompts.h"
 
 namespace tovik::test {
@@ -45,5 +44,19 @@ std::vector<QWidget*> TabOrderOf(const std::vector<QWidget*>& widgets);
 // Object names along the whole focus chain, for failure messages.
 std::string FocusChainNames(QWidget* start);
 
+// A fresh directory that a test uses as program directory; the process's
+// working directory is put back afterwards (the profile manager moves it).
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    std::string Path() const { return dir_.path().toStdString(); }
+    std::string Profiles() const { return Path() + "/PROFILES"; }
+    void MakeProfilesDir() const;
+
+private:
+    QString oldCwd_;
+    QTemporaryDir dir_;
+};
 
 }  // namespace tovik::test

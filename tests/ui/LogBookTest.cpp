@@ -7,6 +7,7 @@
 #include <QDir>
 
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "text/Errors.h"
 #include "text/Literal.h"
 
@@ -21,7 +22,6 @@ using test::WriteFileBytes;
 class LogBookTest : public ::testing::Test {
 protected:
     LogBookTest() {
-        test::EnsureApp();
         QObject::connect(&book, &LogBook::JournalFailed, [this](const std::string& text) { told.push_back(text); });
         QObject::connect(&book, &LogBook::LinesDropped, [this](const std::string& notice) { book.Append(notice); });
     }
