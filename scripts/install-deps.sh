@@ -3,7 +3,8 @@
 # --ircd also the IRC server that the demo starts; with --tests also what the
 # test suite needs (GoogleTest, Google Benchmark, that IRC server and a
 # second one with flood protection of its own, IRC services for SASL log-ins,
-# the openssl tool for the test servers' certificates, the screenshot tools).
+# the openssl tool for the test servers' certificates, systemd's tools that
+# read the installed user unit as systemd does, the screenshot tools).
 # The system's certificate store is always installed: the bot checks a TLS
 # server's certificate against it.
 #
@@ -20,7 +21,7 @@ case "${1:-}" in
     with_ircd=1
     services+=(inspircd atheme-services)
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd inspircd
-               atheme-services openssl
+               atheme-services openssl systemd
                xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
   --ircd)
     with_ircd=1

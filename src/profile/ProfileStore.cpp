@@ -75,6 +75,10 @@ std::string ProfileContext::RealStem(std::string_view stem) const {
     return file.substr(0, file.size() - kIni.size());
 }
 
+std::string ProfileContext::LogFileOfStem(std::string_view stem) const {
+    return ProfilesDirectory() + "/" + RealStem(stem) + ".log";
+}
+
 std::string ProfileContext::LockFileOfStem(std::string_view stem) const {
     return ProfilesDirectory() + "/" + RealStem(stem) + ".lock";
 }
@@ -82,12 +86,20 @@ std::string ProfileContext::LockFileOfStem(std::string_view stem) const {
 ProfileLock ProfileContext::LockProfile(std::string_view name, std::string_view stem) const {
     if (lock_.Held() && RealStem(stem) == currentStem_) return lock_.Duplicate();
     ProfileLock lock;
-    if (ProfileLock::Acquire(LockFileOfStem(stem), lock) == ProfileLock::Outcome::HeldElsewhere)
+    const std::string path = LockFileOfStem(stem);
+    int error = 0;
+    switch (ProfileLock::Acquire(path, lock, &error)) {
+    case ProfileLock::Outcome::Locked:
+        return lock;
+    case ProfileLock::Outcome::HeldElsewhere:
         throw ProfileInUseError(name);
-    return lock;
+    case ProfileLock::Outcome::Unavailable:
+        break;
+    }
+    throw ProfileLockError(name, PathFromNative(path), error);
 }
 
-void ProfileContext::MakeProfilesDirectory() const { ::mkdir(ProfilesDirectory().c_str(), 0777); }
+void ProfileContext::MakeProfilesDirectory() const { ::mkdir(ProfilesDirectory().c_str(), kPrivateDirectoryMode); }
 
 void ProfileContext::SetProgramDirectoryFromCwd() {
     // Taken exactly as the system reports it, bytes and all: no slash added
@@ -145,7 +157,8 @@ void ProfileContext::CreateProfile(std::string_view stem) const {
     MakeProfilesDirectory();  // a failure shows when the file is created
     const std::string path = ProfileFileOfStem(stem);
     // Never through a link: "x.ini -> ~/.bashrc" would empty the file it names.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kPrivateFileMode);
     if (fd < 0) throw FileError(errno == ELOOP ? EACCES : errno, PathFromNative(path));
     ::close(fd);
 }
@@ -165,6 +178,8 @@ std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home) {
 }
 
 std::optional<std::string> ProfileNameProblem(std::string_view name, std::string_view stem) {
+    // Empty, it would name the files ".ini" and ".lock" that belong to no profile.
+    if (name.empty()) return "Der Profilname ist leer.";
     if (name == "." || name == ".." || name.find('/') != std::string_view::npos ||
         name.find('\0') != std::string_view::npos)
         return "Der Profilname \"" + std::string(name) +
@@ -195,16 +210,38 @@ ProfileLock& ProfileLock::operator=(ProfileLock&& other) noexcept {
     return *this;
 }
 
-ProfileLock::Outcome ProfileLock::Acquire(const std::string& path, ProfileLock& lock) {
+ProfileLock::Outcome ProfileLock::Acquire(const std::string& path, ProfileLock& lock, int* error) {
+    int unused = 0;
+    if (error == nullptr) error = &unused;
     // The lock file stays on disk: removing it would let a third copy lock a
     // fresh file of that name while a second still holds the old one.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0) return Outcome::Unavailable;
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, kPrivateFileMode);
+    // One left by a run as root, or on a read-only mount: flock works on a
+    // descriptor opened for reading as well.
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        const int why = errno;
+        fd = ::open(path.c_str(), O_RDONLY | kFlags);
+        if (fd < 0) errno = why;
+    }
+    if (fd < 0) {
+        *error = errno;
+        return Outcome::Unavailable;
+    }
+    // A folder or a FIFO in its place cannot be opened for writing; one
+    // opened for reading is no lock file either.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return Outcome::Unavailable;
+    }
     // flock belongs to the open file, so a second open in the same process
     // is refused as well, and the lock ends when the process does.
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         const bool held = errno == EWOULDBLOCK;
+        *error = errno;
         ::close(fd);
         return held ? Outcome::HeldElsewhere : Outcome::Unavailable;
     }
@@ -221,6 +258,47 @@ ProfileLock ProfileLock::Duplicate() const {
 
 ProfileInUseError::ProfileInUseError(std::string_view name)
     : Error("Das Profil \"" + std::string(name) + "\" ist schon in einem anderen Tovik-B0T geladen.") {}
+
+namespace {
+
+std::string LockProblem(int errnoValue) {
+    switch (errnoValue) {
+    case EACCES:
+    case EPERM:
+        return std::string("keine Berechtigung"_w1252);
+    case EROFS:
+        return std::string("das Dateisystem ist schreibgeschützt und die Datei fehlt"_w1252);
+    case EISDIR:
+        return std::string("dort steht ein Ordner"_w1252);
+    case ELOOP:
+        return std::string("dort steht ein symbolischer Link"_w1252);
+    case ENOENT:
+        return std::string("der Ordner PROFILES fehlt"_w1252);
+    case ENOTDIR:
+        return std::string("PROFILES ist kein Ordner"_w1252);
+    case ENOLCK:
+    case EOPNOTSUPP:
+        return std::string("das Dateisystem kennt keine Sperren (etwa NFS ohne Sperrdienst)"_w1252);
+    default:
+        return "E/A-Fehler " + std::to_string(errnoValue);
+    }
+}
+
+}  // namespace
+
+ProfileLockError::ProfileLockError(std::string_view name, std::string_view lockPath, int errnoValue)
+    : Error(std::string("Das Profil \"") + std::string(name) + "\" wird nicht geladen: die Sperrdatei " +
+            std::string(lockPath) + " ist nicht nutzbar (" + LockProblem(errnoValue) +
+            std::string("). Ohne Sperre könnte ein zweiter Tovik-B0T es zugleich laden."_w1252)) {}
+
+bool MakePrivateDirectories(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const std::string parent = DirectoryOf(path);
+    if (parent != path && parent != "." && parent != "/" && !MakePrivateDirectories(parent)) return false;
+    if (::mkdir(path.c_str(), kPrivateDirectoryMode) != 0 && errno != EEXIST) return false;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 // ---------------------------------------------------------------------------
 // INI lines
@@ -642,19 +720,20 @@ FileReplacement::FileReplacement(std::string path) : path_(std::move(path)) {
     const bool exists = ::lstat(path_.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) return;  // a link, a folder: refused
     if (!exists && errno != ENOENT) return;
+    // Its final mode from the first byte: a reader that opens the temporary
+    // file early would keep reading what follows (a password, say). A mode
+    // the user made stricter stays; a looser one is not taken over.
+    const mode_t mode = exists ? (old.st_mode & kPrivateFileMode) : kPrivateFileMode;
     for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         temp_ = path_ + TemporaryEnding(attempt);
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd_ < 0 && errno != EEXIST) return;
     }
     if (fd_ < 0) return;
     ok_ = true;
-    if (exists) {
-        ok_ = ::fchmod(fd_, old.st_mode & 07777) == 0;
-        // Best effort: keeps the owner when root edits someone's profile.
-        if (ok_ && ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
-            // Not permitted for an ordinary user; the file is theirs anyway.
-        }
+    // Best effort: keeps the owner when root edits someone's profile.
+    if (exists && ::fchown(fd_, old.st_uid, old.st_gid) != 0) {
+        // Not permitted for an ordinary user; the file is theirs anyway.
     }
 }
 

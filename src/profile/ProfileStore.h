@@ -35,9 +35,11 @@ public:
     ProfileLock& operator=(ProfileLock&& other) noexcept;
 
     // Locks the file at path (the operating system's bytes), created as
-    // needed and never through a symbolic link.
+    // needed and never through a symbolic link. A lock file that cannot be
+    // opened for writing (left by a run as root, say) is locked read-only:
+    // flock needs no write access. Unavailable sets *error to the errno.
     enum class Outcome { Locked, HeldElsewhere, Unavailable };
-    static Outcome Acquire(const std::string& path, ProfileLock& lock);
+    static Outcome Acquire(const std::string& path, ProfileLock& lock, int* error = nullptr);
     bool Held() const { return fd_ >= 0; }
     // A second handle on the same lock; the lock lasts until both are gone.
     ProfileLock Duplicate() const;
@@ -51,6 +53,23 @@ class ProfileInUseError : public Error {
 public:
     explicit ProfileInUseError(std::string_view name);
 };
+
+// No lock can be had on the profile, so it is not loaded: unlocked, a second
+// copy could load it too and the two would write into one journal.
+class ProfileLockError : public Error {
+public:
+    ProfileLockError(std::string_view name, std::string_view lockPath, int errnoValue);
+};
+
+// Every file the program writes is the user's alone from its first byte (a
+// profile may hold a password): created with this mode, never narrowed later.
+inline constexpr unsigned kPrivateFileMode = 0600;
+inline constexpr unsigned kPrivateDirectoryMode = 0700;
+
+// Creates the folder and each missing folder above it with
+// kPrivateDirectoryMode (existing ones stay as they are); false when it is
+// not a folder afterwards.
+bool MakePrivateDirectories(const std::string& path);
 
 // The longest ending that a profile's file name gets on its companions:
 // ".log.folding" and the temporary names ".ini.~XXXXXX", ".log.~XXXXXX".
@@ -83,13 +102,12 @@ public:
     void SetCurrentProfile(std::string name, std::string stem = {}, ProfileLock lock = {});
     // Claims the profile of the stem (a listed file's, or the name's) for
     // this process. Throws ProfileInUseError naming the profile when another
-    // process holds it. Where no lock file can be made (no PROFILES, a
-    // read-only one) the profile is not locked: nothing of it can be written
-    // there either.
+    // process holds it, ProfileLockError when no lock can be had at all.
     // The current profile's own lock is shared, not refused.
     ProfileLock LockProfile(std::string_view name, std::string_view stem) const;
     bool ProfileLocked() const { return lock_.Held(); }
-    // Creates PROFILES when it is missing; a failure shows at the first file.
+    // Creates PROFILES (kPrivateDirectoryMode) when it is missing; a failure
+    // shows at the first file.
     void MakeProfilesDirectory() const;
     const std::string& CurrentProfile() const { return currentProfile_; }
 
@@ -102,6 +120,7 @@ public:
     // The stem of the file ProfileFileOfStem finds.
     std::string RealStem(std::string_view stem) const;
     std::string LogFile() const;                        // <dir>/PROFILES/<stem>.log
+    std::string LogFileOfStem(std::string_view stem) const;   // <dir>/PROFILES/<real stem>.log
     std::string LockFileOfStem(std::string_view stem) const;  // <dir>/PROFILES/<real stem>.lock
 
     // The profile files in PROFILES: every entry whose name ends in ".ini"
@@ -128,8 +147,8 @@ private:
 std::string DesktopProgramDirectory(const char* xdgDataHome, const char* home);
 
 // Why a profile name cannot be used (German, for a message box), or nothing
-// when it can. A name must stay a single file inside PROFILES: no "/", no
-// NUL, not "." or "..", and short enough for the file system with the
+// when it can. A name must stay a single file inside PROFILES: not empty, no
+// "/", no NUL, not "." or "..", and short enough for the file system with the
 // longest companion ending. The stem is the file's name it would get (the
 // name in UTF-8 when not given).
 std::optional<std::string> ProfileNameProblem(std::string_view name, std::string_view stem = {});
@@ -140,11 +159,13 @@ std::optional<std::string> ProfileNameProblem(std::string_view name, std::string
 bool ReadWholeFile(const std::string& path, std::string& content, bool followLinks = true);
 bool ReplaceWholeFile(const std::string& path, std::string_view content);
 
-// The one way the program writes a file anew (profiles and logs): into a
-// temporary file beside it, synced and renamed over the old one at Commit,
-// so a crash or a full disk leaves the old or the new content, never a part.
-// The old file's mode is kept. A symbolic link or anything but a regular
-// file at the path is refused, so no write leaves PROFILES through a link.
+// The one way the program writes a file anew (profiles, logs, the STS
+// policies): into a temporary file beside it, synced and renamed over the
+// old one at Commit, so a crash or a full disk leaves the old or the new
+// content, never a part. The temporary file is created with its final mode:
+// kPrivateFileMode, or the old file's mode where that is stricter. A symbolic
+// link or anything but a regular file at the path is refused, so no write
+// leaves PROFILES through a link.
 class FileReplacement {
 public:
     explicit FileReplacement(std::string path);

@@ -28,9 +28,39 @@ void AppendBlockBytes(std::string& out, const QTextBlock& block) {
     out += "\r\n";
 }
 
+// A received line as the view shows it, in UTF-8: decoded (DecodeForDisplay),
+// and kept to one block. The document starts a new block at a carriage
+// return and at U+2029, U+FDD0 and U+FDD1, and breaks the line on screen at
+// U+2028; a partner who sends them would otherwise split one line into
+// several and shift every later line's place in the journal. They, and NUL,
+// show as stand-ins; the saved log keeps the bytes received.
+std::string ShownInOneBlock(std::string_view line) {
+    std::string shown = DecodeForDisplay(line);
+    if (shown.find_first_of(std::string_view("\r\n\0\xE2\xEF", 5)) == std::string::npos) return shown;
+    std::string out;
+    out.reserve(shown.size() + 8);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::string_view rest = std::string_view(shown).substr(i);
+        if (rest[0] == '\r') {
+            out += "\u240D";  // ␍
+        } else if (rest[0] == '\n') {
+            out += "\u240A";  // ␊
+        } else if (rest[0] == '\0') {
+            out += "\u2400";  // ␀
+        } else if (rest.starts_with("\u2028") || rest.starts_with("\u2029") || rest.starts_with("\uFDD0") ||
+                   rest.starts_with("\uFDD1")) {
+            out += "\uFFFD";
+            i += 2;  // all four are three bytes long
+        } else {
+            out += rest[0];
+        }
+    }
+    return out;
+}
+
 // Whether the operator has left a received line as it was shown.
 bool ShowsAsReceivedText(const QTextBlock& block, std::string_view received) {
-    const std::string shown = DecodeForDisplay(received);
+    const std::string shown = ShownInOneBlock(received);
     return block.text() == QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
@@ -61,7 +91,7 @@ LogView::~LogView() = default;
 void LogView::AppendLine(std::string_view line) {
     unparked_.push_back({book_.Append(line), std::string(line)});
 
-    pending_.append(DecodeForDisplay(line));
+    pending_.append(ShownInOneBlock(line));
     pending_ += '\n';
     ++pendingLines_;
     // A flood that outruns the timer must not pile up in memory either.

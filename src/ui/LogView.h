@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/LogBook.h"
+#include "app/LogBook.h"
 
 namespace tovik {
 

@@ -13,11 +13,12 @@
 #include <QStatusBar>
 #include <QTime>
 
+#include "app/HeadlessBot.h"
+#include "app/ProfileSession.h"
 #include "bot/channel/Credits.h"
 #include "text/Cp1252.h"
 #include "ui/FormStyle.h"
 #include "ui/GeneralOptionsForm_Unit.h"
-#include "ui/HeadlessBot.h"
 #include "ui/IRCOptions_Unit.h"
 #include "ui/InfoForm_Unit.h"
 #include "ui/LogView.h"
@@ -45,6 +46,8 @@ TMainForm::TMainForm(Random& random, UserPrompts& prompts, BotPorts ports, QWidg
     runtime_ = std::make_unique<BotRuntime>(context_, random, ports);
     BuildControls();
     BuildMenu();
+    session_ = std::make_unique<ProfileSession>(context_, LogMemo->Book());
+    session_->SetTeller([this](const std::string& text) { reporter_.Report(text); });
     setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
     move(192, 111);
 
@@ -76,7 +79,7 @@ TMainForm::TMainForm(Random& random, UserPrompts& prompts, BotPorts ports, QWidg
 
     FormCreate();
 
-    profileForm_ = new TProfileForm(context_, *this, prompts_, reporter_, this);
+    profileForm_ = new TProfileForm(*session_, *this, prompts_, reporter_, this);
     generalForm_ = new TGeneralOptionsForm(context_, reporter_, this);
     personForm_ = new TPersonDataOptionsForm(context_, random, prompts_, reporter_, this);
     ircForm_ = new TIRCOptionsForm(context_, reporter_, this);
@@ -205,17 +208,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormClose() {
-    // With no profile nothing is saved, and a journal left from a deleted
-    // profile goes too: the next start finds what a normal end leaves.
-    if (context_.CurrentProfile().empty()) {
-        LogMemo->JournalDone();
-        return true;
-    }
-    if (LogMemo->SavedAsShown()) return true;
-    if (reporter_.Guard([&] {
-            LogMemo->SaveTo(context_.LogFile());
-            LogMemo->JournalDone();
-        }))
+    // With no profile nothing is saved, and the journal goes too: the next
+    // start finds what a normal end leaves.
+    if (session_->Loaded() && LogMemo->SavedAsShown()) return true;
+    if (reporter_.Guard([&] { session_->SaveLog([&](const std::string& log) { LogMemo->SaveTo(log); }); }))
         return true;
     // The log lives only in this window: closing now would lose it.
     return prompts_.Question(QStringLiteral("Tovik-B0T"),
@@ -223,18 +219,15 @@ bool TMainForm::FormClose() {
 }
 
 void TMainForm::SaveLogForShutdown() {
-    if (context_.CurrentProfile().empty()) {
-        LogMemo->JournalDone();
-        return;
-    }
-    if (LogMemo->SavedAsShown()) return;
+    if (session_->Loaded() && LogMemo->SavedAsShown()) return;
     try {
-        LogMemo->SaveTo(context_.LogFile());
-        LogMemo->JournalDone();
+        session_->SaveLog([&](const std::string& log) { LogMemo->SaveTo(log); });
     } catch (const std::exception& error) {
         TellOnStandardError(error.what());
     }
 }
+
+ExitStatus TMainForm::Ending() const { return session_->EndingFailed() ? kExitSaveFailed : kExitOk; }
 
 void TMainForm::EndFromOutside() {
     if (ended_) return;
@@ -242,11 +235,7 @@ void TMainForm::EndFromOutside() {
     SaveLogForShutdown();
 }
 
-bool TMainForm::LoadProfileAtStart(const QString& name) {
-    profileForm_->ProfileEdit->setText(name);
-    profileForm_->LoadButtonClick();
-    return !context_.CurrentProfile().empty();
-}
+bool TMainForm::LoadProfileAtStart(const std::string& stem) { return profileForm_->LoadAtStart(stem); }
 
 void TMainForm::Profil1Click() { profileForm_->exec(); }
 
@@ -328,11 +317,6 @@ void TMainForm::SetProfileControlsEnabled(bool enabled) {
     Einstellungen1->menuAction()->setEnabled(enabled);
     profileLoaded_ = enabled;
     UpdateButtons();
-}
-
-void TMainForm::CurrentProfileChanged() {
-    // The journal follows the profile whose log will get the lines at the end.
-    reporter_.Guard([&] { LogMemo->JournalBeside(context_.LogFile()); });
 }
 
 void TMainForm::DenyListChanged(const std::vector<std::string>& nicks) {

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "app/ProgramOptions.h"
 #include "bot/BotRuntime.h"
 #include "profile/ProfileStore.h"
 #include "ui/ErrorReporter.h"
@@ -24,6 +25,7 @@ class QPushButton;
 namespace tovik {
 
 class LogView;
+class ProfileSession;
 class Random;
 class TGeneralOptionsForm;
 class TInfoForm;
@@ -51,9 +53,13 @@ public:
     // The program is being ended from outside (a signal): the log is saved
     // quietly, and any close that follows asks nothing and saves nothing.
     void EndFromOutside();
-    // --profile: loads the profile as "&Laden" with that name does; false
-    // (after saying why) when it cannot be loaded.
-    bool LoadProfileAtStart(const QString& name);
+    // --profile: loads the profile whose file's name without ".ini" is
+    // `stem` (the operating system's bytes) as strictly as the bot without a
+    // window does; false (after saying why) when it cannot be loaded.
+    bool LoadProfileAtStart(const std::string& stem);
+    // What the program ends with: kExitSaveFailed when the last ending save
+    // failed (the journal then stays for the next start).
+    ExitStatus Ending() const;
 
     void Profil1Click();
     void Beenden1Click();
@@ -70,10 +76,10 @@ public:
     // ProfileHost
     void SetProfileStatus(const QString& text) override;
     void SetProfileControlsEnabled(bool enabled) override;
-    void CurrentProfileChanged() override;
 
     QString StatusText() const;
     ProfileContext& Context() { return context_; }
+    ProfileSession& Session() { return *session_; }
     BotRuntime& Runtime() { return *runtime_; }
     ErrorReporter& Reporter() { return reporter_; }
 
@@ -123,6 +129,9 @@ private:
     ProfileContext context_;
     ErrorReporter reporter_;
     std::unique_ptr<BotRuntime> runtime_;
+    // After the runtime, so that it goes first: its end leaves the journal
+    // and lets go of the profile while the log view still exists.
+    std::unique_ptr<ProfileSession> session_;
 
     TProfileForm* profileForm_ = nullptr;
     TGeneralOptionsForm* generalForm_ = nullptr;

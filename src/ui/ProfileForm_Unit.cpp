@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/ProfileSession.h"
 #include "profile/ProfileStore.h"
 #include "text/Cp1252.h"
 #include "ui/ErrorReporter.h"
@@ -34,9 +35,14 @@ QString Shown(const ProfileEntry& entry) {
 
 }  // namespace
 
-TProfileForm::TProfileForm(ProfileContext& context, ProfileHost& host, UserPrompts& prompts,
+TProfileForm::TProfileForm(ProfileSession& session, ProfileHost& host, UserPrompts& prompts,
                            ErrorReporter& reporter, QWidget* parent)
-    : QDialog(parent), context_(context), host_(host), prompts_(prompts), reporter_(reporter) {
+    : QDialog(parent),
+      session_(session),
+      context_(session.Context()),
+      host_(host),
+      prompts_(prompts),
+      reporter_(reporter) {
     setObjectName(QStringLiteral("ProfileForm"));
     MakeFixedDialog(this, QStringLiteral("--] Profil [--"), 322, 138);
 
@@ -167,21 +173,19 @@ bool TProfileForm::RefuseBadName(const Named& profile) {
     return problem.has_value();
 }
 
-bool TProfileForm::Claim(const Named& profile, ProfileLock& lock) {
+bool TProfileForm::Claim(const Named& profile, ProfileLock& lock, bool mustExist) {
     try {
-        lock = context_.LockProfile(profile.name, profile.stem);
+        lock = session_.Claim(profile.name, profile.stem, mustExist);
         return true;
-    } catch (const ProfileInUseError& error) {
-        prompts_.Error(QStringLiteral("Fehler"), ToQt(error.what()));
+    } catch (const ProfileRefused& refusal) {
+        prompts_.Error(QStringLiteral("Fehler"), ToQt(refusal.what()));
         return false;
     }
 }
 
 void TProfileForm::CreateProfile() {
     const Named profile = NamedInEdit();
-    if (RefuseBadName(profile)) return;
     // Refused before the question: a profile another copy runs is never emptied.
-    context_.MakeProfilesDirectory();
     ProfileLock lock;
     if (!Claim(profile, lock)) return;
 
@@ -198,21 +202,24 @@ void TProfileForm::CreateProfile() {
     }
 
     context_.CreateProfile(profile.stem);
-    context_.SetCurrentProfile(profile.name, profile.stem, std::move(lock));
+    session_.Adopt(profile.name, profile.stem, std::move(lock));
     SetStatusToProfile(profile);
-    host_.CurrentProfileChanged();
     accept();
 }
 
-void TProfileForm::LoadButtonClick() {
-    const Named profile = NamedInEdit();
-    if (RefuseBadName(profile)) return;
+bool TProfileForm::Load(const Named& profile, bool mustExist) {
     ProfileLock lock;
-    if (!Claim(profile, lock)) return;
-    context_.SetCurrentProfile(profile.name, profile.stem, std::move(lock));
+    if (!Claim(profile, lock, mustExist)) return false;
+    session_.Adopt(profile.name, profile.stem, std::move(lock));
     SetStatusToProfile(profile);
-    host_.CurrentProfileChanged();
     accept();
+    return true;
+}
+
+void TProfileForm::LoadButtonClick() { Load(NamedInEdit(), false); }
+
+bool TProfileForm::LoadAtStart(const std::string& stem) {
+    return Load({PathFromNative(stem), stem, QFile::decodeName(QByteArray::fromStdString(stem))}, true);
 }
 
 void TProfileForm::DeleteButtonClick() {
@@ -224,7 +231,7 @@ void TProfileForm::DeleteButtonClick() {
             return;
         }
         ListProfiles();
-        context_.SetCurrentProfile({});
+        session_.Drop();
         host_.SetProfileStatus(QStringLiteral("Profil: [kein Profil geladen ...]"));
     });
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <string>
 
+#include "profile/ProfileStore.h"
+
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -14,8 +16,8 @@ class QPushButton;
 namespace tovik {
 
 class ErrorReporter;
-class ProfileContext;
 class ProfileLock;
+class ProfileSession;
 class UserPrompts;
 
 // What the profile manager changes in the main window.
@@ -25,14 +27,14 @@ public:
     virtual void SetProfileStatus(const QString& text) = 0;
     // "&Einstellungen" and "&Online" together.
     virtual void SetProfileControlsEnabled(bool enabled) = 0;
-    // A profile was just created or loaded (the log follows it).
-    virtual void CurrentProfileChanged() {}
 };
 
 class TProfileForm : public QDialog {
     Q_OBJECT
 public:
-    TProfileForm(ProfileContext& context, ProfileHost& host, UserPrompts& prompts,
+    // Profiles are loaded, created and given up through the session, the
+    // one road the bot without a window takes as well.
+    TProfileForm(ProfileSession& session, ProfileHost& host, UserPrompts& prompts,
                  ErrorReporter& reporter, QWidget* parent = nullptr);
 
     void FormShow();
@@ -45,6 +47,11 @@ public:
     void DeleteButtonClick();
     void CancelButtonClick();
     void FormClose();
+    // --profile: loads the profile whose file's name without ".ini" is
+    // `stem` (the operating system's bytes) as "&Laden" does, but as strictly
+    // as the bot without a window: a name without a profile file is refused.
+    // False, after saying why, when it is not loaded.
+    bool LoadAtStart(const std::string& stem);
 
     QListWidget* ProfileListBox = nullptr;
     QLineEdit* ProfileEdit = nullptr;
@@ -68,12 +75,14 @@ private:
     // Shows why the name cannot be a profile and returns true, before any
     // file is touched; false for a usable name.
     bool RefuseBadName(const Named& profile);
-    // Takes the profile's lock into `lock`; false, after saying so, when
-    // another copy of the program has the profile loaded.
-    bool Claim(const Named& profile, ProfileLock& lock);
+    // Takes the profile's lock into `lock`; false, after saying why, when
+    // it cannot be had (another copy has the profile loaded, say).
+    bool Claim(const Named& profile, ProfileLock& lock, bool mustExist = false);
+    bool Load(const Named& profile, bool mustExist);
     void CreateProfile();
     void SetStatusToProfile(const Named& profile);
 
+    ProfileSession& session_;
     ProfileContext& context_;
     ProfileHost& host_;
     UserPrompts& prompts_;

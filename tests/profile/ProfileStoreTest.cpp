@@ -406,13 +406,14 @@ TEST_F(ProfileStoreTest, WriteToReadOnlyFileFailsAndLeavesItAlone) {
     ::chmod(Path().c_str(), 0644);
 }
 
-TEST_F(ProfileStoreTest, WriteKeepsPermissionBitsAndLeavesNoTemporaryFile) {
+// A looser mode is not taken over: the file may hold a password.
+TEST_F(ProfileStoreTest, WriteKeepsOnlyAStricterModeAndLeavesNoTemporaryFile) {
     WriteFileBytes(Path(), "[a]\r\nk=1\r\n");
     ASSERT_EQ(::chmod(Path().c_str(), 0640), 0);
     ProfileFile(Path()).WriteValue("a", "k", "2");
     struct stat st {};
     ASSERT_EQ(::stat(Path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"test.ini"});
 }

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "app/LogBook.h"
+#include "app/ProfileSession.h"
 #include "UiTestSupport.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
@@ -96,6 +98,8 @@ protected:
 
     test::ScratchDir dir;
     ProfileContext context;
+    LogBook book;
+    ProfileSession session{context, book};
     test::RecordingPrompts prompts;
     ErrorReporter reporter;
     Random random{[] { return 4711u; }};
@@ -103,7 +107,7 @@ protected:
 
 TEST_F(KeyboardTest, ProfileManagerButtonsAnswerTheirMnemonics) {
     NullHost host;
-    TProfileForm form(context, host, prompts, reporter);
+    TProfileForm form(session, host, prompts, reporter);
     ASSERT_TRUE(ShowActive(&form));
     ExpectAccessible(&form);
 
@@ -136,7 +140,7 @@ TEST_F(KeyboardTest, ProfileManagerButtonsAnswerTheirMnemonics) {
 
 TEST_F(KeyboardTest, ProfileManagerIgnoresEnterAndEscape) {
     NullHost host;
-    TProfileForm form(context, host, prompts, reporter);
+    TProfileForm form(session, host, prompts, reporter);
     ASSERT_TRUE(ShowActive(&form));
     form.ProfileEdit->setFocus();
     form.ProfileEdit->setText(QStringLiteral("caesar"));
@@ -160,7 +164,7 @@ TEST_F(KeyboardTest, EnterPressesTheFocusedButtonOnly) {
     EXPECT_EQ(ReadFileBytes(context.ProfilePath()), "[General]\r\nCharTime=9\r\n");
 
     NullHost host;
-    TProfileForm form(context, host, prompts, reporter);
+    TProfileForm form(session, host, prompts, reporter);
     ASSERT_TRUE(ShowActive(&form));
     form.ProfileEdit->setText(QStringLiteral("dora"));
     form.LoadButton->setFocus();

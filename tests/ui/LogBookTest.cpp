@@ -1,6 +1,6 @@
 // The journal of window and headless bot: unwritable, and a fold cut short.
 
-#include "ui/LogBook.h"
+#include "app/LogBook.h"
 
 #include <gtest/gtest.h>
 
@@ -57,22 +57,26 @@ TEST_F(LogBookTest, AJournalThatCannotBeWrittenIsToldOnceRetriedAndBounded) {
     EXPECT_EQ(told.size(), 1u);
 }
 
-// A crash at either step of a fold: the next start folds the lines once.
-TEST_F(LogBookTest, ACrashBetweenFoldStepsFoldsNothingTwice) {
+// A crash at any step of a fold, and journals that look alike: the files
+// present say how far a fold came, so each leftover's lines are folded once.
+TEST_F(LogBookTest, ACrashBetweenFoldStepsFoldsNothingTwiceAndNothingNotAtAll) {
     struct Row {
         const char* state;
-        std::string log, parked, expected;
+        std::string log, folding, folded, parked, expected;
     };
     const Row rows[] = {
-        {"after renaming the leftover", "alt\r\n", "", "alt\r\ntot\r\n"},
-        {"after replacing the log", "alt\r\ntot\r\n", "", "alt\r\ntot\r\n"},
-        {"and another run after it", "alt\r\ntot\r\n", "neu\r\n", "alt\r\ntot\r\nneu\r\n"},
+        {"after renaming the leftover", "alt\r\n", "tot\r\n", "", "", "alt\r\ntot\r\n"},
+        {"while writing the new log", "alt\r\n", "tot\r\n", "alt\r\nt", "", "alt\r\ntot\r\n"},
+        {"after removing the folding file", "alt\r\n", "", "alt\r\ntot\r\n", "", "alt\r\ntot\r\n"},
+        {"and another run after it", "alt\r\n", "", "alt\r\ntot\r\n", "neu\r\n", "alt\r\ntot\r\nneu\r\n"},
+        {"a second run that logged the same lines", "alt\r\ntot\r\n", "", "", "tot\r\n", "alt\r\ntot\r\ntot\r\n"},
+        {"and a crash while folding it", "alt\r\ntot\r\n", "tot\r\n", "", "", "alt\r\ntot\r\ntot\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.state);
         WriteFileBytes(Log(), row.log);
-        WriteFileBytes(Log() + ".folding", "tot\r\n");
-        if (!row.parked.empty()) WriteFileBytes(Log() + ".parked", row.parked);
+        for (const auto& [suffix, bytes] : {std::pair{".folding", row.folding}, {".folded", row.folded}, {".parked", row.parked}})
+            if (!bytes.empty()) WriteFileBytes(Log() + suffix, bytes);
         LogBook fresh;
         fresh.JournalBeside(Log());
         EXPECT_EQ(Escaped(ReadFileBytes(Log())), Escaped(row.expected));

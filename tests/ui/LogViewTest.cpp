@@ -18,6 +18,7 @@
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
+#include "app/LogBook.h"
 #include "text/Errors.h"
 #include "text/Literal.h"
 
@@ -98,6 +99,39 @@ TEST_F(LogViewTest, Utf8AndWindows1252LinesShowAlikeAndSaveAsReceived) {
     std::string expected = ":a!u@h PRIVMSG Bot :tsch\xFC\xDF!\r\n" + cp1252 + "\r\n" + overlong + "\r\n";
     for (int i = 1; i <= 8; ++i) expected += utf8 + "\r\n";
     EXPECT_EQ(Escaped(SavedBytes(view)), Escaped(expected));
+}
+
+// Whatever a partner puts into a line, it stays one line: one block in the
+// view, in view and parked alike, and its bytes in the saved log, the same
+// as the bot without a window saves.
+TEST_F(LogViewTest, OddLinesStayOneLineEachAndBothSaversWriteTheSameBytes) {
+    const std::string odd[] = {
+        ":a!u@h PRIVMSG Bot :eins\xE2\x80\xA8zwei",  // U+2028
+        ":a!u@h PRIVMSG Bot :eins\xE2\x80\xA9zwei",  // U+2029
+        ":a!u@h PRIVMSG Bot :eins\rzwei",              // a lone CR
+        ":a!u@h PRIVMSG Bot :\xEF\xB7\x90\xEF\xB7\x91",  // U+FDD0, U+FDD1
+        std::string(":a!u@h PRIVMSG Bot :a\0b", 22),
+        ":a!u@h PRIVMSG Bot :\xFF\xC3(\x8D\r",        // not UTF-8; a CR in Windows-1252
+        ":a!u@h PRIVMSG Bot :\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",  // Привет
+        ":a!u@h PRIVMSG Bot :" + std::string(488, 'x') + "\xD0",  // 510 bytes, cut inside a letter
+    };
+    std::string expected;
+    for (const std::string& line : odd) expected += line + "\r\n";
+    for (const int viewLines : {100, 3}) {
+        SCOPED_TRACE(viewLines);
+        LogView view(nullptr, viewLines);
+        LogBook headless;
+        for (const std::string& line : odd) {
+            view.AppendLine(line);
+            headless.Append(line);
+        }
+        view.Flush();
+        EXPECT_EQ(view.SpilledLineCount() + view.ViewLineCount(), static_cast<long long>(std::size(odd)));
+        EXPECT_EQ(view.document()->blockCount(), view.ViewLineCount() + 1) << "one block per line, and the empty last";
+        EXPECT_EQ(Escaped(SavedBytes(view)), Escaped(expected));
+        headless.SaveTo(dir.Path() + "/headless.log", {{0, headless.Size(), {}}});
+        EXPECT_EQ(Escaped(ReadFileBytes(dir.Path() + "/headless.log")), Escaped(expected));
+    }
 }
 
 TEST_F(LogViewTest, EmptyLinesAreKept) {

@@ -41,7 +41,7 @@
 #include "ui/PersonalDataOptionsForm_Unit.h"
 #include "ui/LogView.h"
 #include "ui/ProfileForm_Unit.h"
-#include "ui/ShutdownSignals.h"
+#include "app/ShutdownSignals.h"
 
 namespace tovik {
 namespace {
@@ -419,7 +419,8 @@ TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
     ProfileFile(form->Context().ProfilePath()).WriteValue("IRC", "BotNick", "Anna");
     test::RecordingPrompts otherPrompts;
     auto other = std::make_unique<TMainForm>(random, otherPrompts, BotPorts{0, 0});
-    EXPECT_FALSE(other->LoadProfileAtStart(QStringLiteral("Anna")));
+    EXPECT_FALSE(other->LoadProfileAtStart("Anna"));
+    other->ProfileForm()->ProfileEdit->setText(QStringLiteral("Anna"));
     otherPrompts.answers = {true};
     other->ProfileForm()->CreateButtonClick();
     const QString refusal = QStringLiteral("Das Profil \"Anna\" ist schon in einem anderen Tovik-B0T geladen.");
@@ -428,7 +429,20 @@ TEST_F(MainFormTest, ASecondCopyIsRefusedTheProfileTheFirstHasLoaded) {
     EXPECT_EQ(other->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
     EXPECT_EQ(ReadFileBytes(dir.Profiles() + "/anna.ini"), "[IRC]\r\nBotNick=Anna\r\n");
     form.reset();
-    EXPECT_TRUE(other->LoadProfileAtStart(QStringLiteral("anna")) && other->OnlineButton->isEnabled());
+    EXPECT_TRUE(other->LoadProfileAtStart("anna") && other->OnlineButton->isEnabled());
+}
+
+// --profile in the window is as strict as without one: no profile file, no
+// name: refused with the same text, nothing loaded or locked, no "&Online".
+TEST_F(MainFormTest, TheCommandLinesProfileIsRefusedAsWithoutAWindow) {
+    dir.MakeProfilesDir();
+    EXPECT_FALSE(form->LoadProfileAtStart("tpyo") || form->LoadProfileAtStart(""));
+    EXPECT_EQ(prompts.Errors(), (std::vector<QString>{QString::fromStdString("Das Profil \"tpyo\" existiert nicht: " +
+                                                                             dir.Profiles() + "/tpyo.ini"),
+                                                      QStringLiteral("Der Profilname ist leer.")}));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Profil: [kein Profil geladen ...]"));
+    EXPECT_FALSE(form->OnlineButton->isEnabled());
+    EXPECT_TRUE(QDir(QString::fromStdString(dir.Profiles())).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 // Logging out: the session's request to save saves the log and asks

@@ -12,6 +12,8 @@
 #include <csignal>
 
 #include "TestSupport.h"
+#include "app/ProgramOptions.h"
+#include "profile/ProfileStore.h"
 
 namespace tovik {
 namespace {
@@ -57,11 +59,62 @@ TEST(ProgramTest, EndingSignalsWithAFailingSaveEndAtOnceAndKeepTheJournal) {
     ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
     ASSERT_TRUE(program.waitForFinished(5000));
     EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, 0);
+    EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, kExitSaveFailed);
     const QString errors = QString::fromUtf8(program.readAllStandardError());
     EXPECT_EQ(errors.count(QString::fromStdString("tovik-bot: Datei " + profiles + "/anna.log kann nicht erstellt werden\n")), 1)
         << errors.toStdString();
     EXPECT_EQ(Escaped(ReadFileBytes(profiles + "/anna.log.parked")), Escaped(lines));
+}
+
+// What a service manager sees: each way to end has its own status, and a
+// start that is refused leaves the log as it was (a fold's result included).
+TEST(ProgramTest, EachWayToEndHasItsExitStatusAndARefusedStartKeepsTheLog) {
+    test::EnsureApp();
+    QTemporaryDir dir;
+    const std::string profiles = dir.path().toStdString() + "/PROFILES";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(profiles + "/voll.log")));
+    test::WriteFileBytes(profiles + "/voll.ini", "[IRC]\r\nServer=127.0.0.1\r\nPort=1\r\n");
+    test::WriteFileBytes(profiles + "/kaputt.ini", "[IRC]\r\nPort=abc\r\n");
+    test::WriteFileBytes(profiles + "/kaputt.log", "alt\r\n");
+    test::WriteFileBytes(profiles + "/kaputt.log.parked", "tot\r\n");
+    ProfileLock held;
+    ASSERT_EQ(ProfileLock::Acquire(profiles + "/anna.lock", held), ProfileLock::Outcome::Locked);
+    struct Row {
+        QStringList args;
+        int status;
+        std::string told;
+        bool terminate = false;  // by SIGTERM once it runs (its first error: nobody on port 1)
+    };
+    const Row rows[] = {
+        {{"--help"}, kExitOk, ""},
+        {{"--onlin"}, kExitBadOptions, "tovik-bot: unbekannte Option --onlin (--help zeigt die Optionen)\n"},
+        {{"--profile"}, kExitBadOptions, "tovik-bot: --profile braucht einen Profilnamen\n"},
+        {{"--online"}, kExitBadOptions, "tovik-bot: --online braucht --profile NAME\n"},
+        {{"--headless", "--profile", "tpyo"}, kExitRefused,
+         "tovik-bot: Das Profil \"tpyo\" existiert nicht: " + profiles + "/tpyo.ini\n"},
+        {{"--headless", "--profile", ""}, kExitRefused, "tovik-bot: Der Profilname ist leer.\n"},
+        {{"--headless", "--online", "--profile", "kaputt"}, kExitRefused,
+         "tovik-bot: 'abc' ist kein g\xC3\xBCltiger Integerwert\n"},
+        {{"--headless", "--instance", "ann\\x61"}, kExitProfileBusy,
+         "tovik-bot: Das Profil \"anna\" ist schon in einem anderen Tovik-B0T geladen.\n"},
+        {{"--headless", "--online", "--profile", "voll"}, kExitSaveFailed,
+         "tovik-bot: Asynchroner Socket-Fehler 111\ntovik-bot: Datei " + profiles + "/voll.log kann nicht erstellt werden\n",
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QProcess program;
+        Start(program, dir.path(), 1, row.args, false);
+        program.setReadChannel(QProcess::StandardError);
+        if (row.terminate && program.waitForReadyRead(10000)) ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, row.status);
+        if (row.status != kExitOk) {
+            EXPECT_EQ(program.readAllStandardError().toStdString(), row.told);
+        }
+    }
+    EXPECT_EQ(Escaped(ReadFileBytes(profiles + "/kaputt.log")), Escaped("alt\r\ntot\r\n"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(profiles + "/kaputt.log.parked")));
 }
 
 // As a service runs it, without a display: it answers a partner, and SIGTERM

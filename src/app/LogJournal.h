@@ -10,7 +10,14 @@
 // the journal. Bytes are addressed by their offset since the journal began,
 // which stays valid when the file is moved or retired.
 //
+// A journal only ever removes or renames the file it wrote itself: before it
+// touches its path it checks that the path still names that file (device and
+// inode of the open descriptor), so that a second copy's journal at the same
+// place is never taken for its own.
+//
 // Paths are the operating system's bytes. Qt-free.
+
+#include <sys/types.h>
 
 #include <string>
 #include <string_view>
@@ -29,6 +36,8 @@ public:
     static std::string FileBeside(const std::string& logPath) { return logPath + ".parked"; }
     // Where a leftover journal stands while it is folded into the log.
     static std::string FoldingBeside(const std::string& logPath) { return logPath + ".folding"; }
+    // The new log while a fold makes it; complete once no folding file is left.
+    static std::string FoldedBeside(const std::string& logPath) { return logPath + ".folded"; }
 
     // Appends the bytes (they reach the file at the next Sync) and returns
     // the offset of their first byte.
@@ -50,9 +59,14 @@ public:
     // dropped ones); false when the file cannot be read back.
     bool Read(long long offset, long long length, std::string& out) const;
 
-    // From now on the journal file is at path: an existing one is renamed
+    // From now on the journal file is at path: its own file is renamed
     // there. False when the rename fails; the file then stays where it was.
     bool MoveTo(const std::string& path);
+    // From now on the journal appends to the file at path, a leftover that
+    // could not be folded: the lines its own file holds are appended there
+    // first, and its own file leaves the disk. False when that fails; the
+    // journal then stays where it was.
+    bool JoinInto(const std::string& path);
     const std::string& Path() const { return path_; }
     bool HasFile() const { return fd_ >= 0; }
 
@@ -60,17 +74,24 @@ public:
     // later start folds it in a second time. What it held stays readable for
     // the view; later lines start a new file at the same place.
     void Retire();
+    // As Retire, but later lines wait in memory for a new place (MoveTo).
+    void End();
+    // The journal stops writing where it is, its lines on the disk for the
+    // next start to fold; later lines wait in memory for a new place.
+    void Leave();
 
     // Folds the journal that a run which did not end normally left beside
-    // logPath into the log file (appended, and the log replaced at once), then
-    // removes it. True when there was nothing to fold or folding succeeded.
+    // logPath into the log file, finishing first a fold cut short by a crash.
+    // True when there was nothing to fold or folding succeeded; the memory
+    // it takes does not grow with the files.
     static bool FoldLeftover(const std::string& logPath);
     // The log was saved whole: a fold that failed earlier has nothing left
     // to add that the saved log would keep.
     static void ForgetFolding(const std::string& logPath);
 
 private:
-    // A retired file, unlinked but open, or the bytes that never reached one.
+    // A retired file, unlinked or left, but open; or the bytes that never
+    // reached one.
     struct Retired {
         int fd = -1;
         long long fileBegin = 0;  // the offset that the file's first byte would have
@@ -79,10 +100,17 @@ private:
         std::string bytes;  // when fd < 0
         bool dropped = false;  // given up; reads as nothing
     };
+    // Whether path_ still names the file behind fd_.
+    bool OwnsPath() const;
+    // The current file stays readable but is written no more; with
+    // `removeIt`, its name leaves the disk (when it is still ours).
+    void RetireFile(bool removeIt);
     void CloseFile();
 
     std::string path_;
     int fd_ = -1;
+    dev_t device_ = 0;  // the identity of fd_'s file
+    ino_t inode_ = 0;
     long long fileBegin_ = 0;  // the offset that the current file's first byte would have
     long long fileStart_ = 0;  // the first of our bytes in the current file
     long long written_ = 0;    // offset after the last byte written to a file

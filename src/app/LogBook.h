@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/LogJournal.h"
+#include "app/LogJournal.h"
 
 namespace tovik {
 
@@ -52,11 +52,18 @@ public:
     // bytes): what a run that did not end normally left beside it is folded
     // into it first, then the journal moves beside it. Throws FileCreateError
     // naming the log when the fold fails; the leftover then stays, and the
-    // journal keeps its own file or appends to the leftover, losing neither.
+    // journal appends to the leftover (its own lines copied there first),
+    // losing neither.
     void JournalBeside(const std::string& logPath);
     // The log was saved (or, with no profile, deliberately not): the journal
     // file is removed, so that no later start folds its lines in again.
     void JournalDone();
+    // The profile is given up (deleted): its journal file goes as well, and
+    // later lines wait in memory until the next profile's JournalBeside.
+    void JournalEnded() { journal_.End(); }
+    // This copy lets go of the profile without saving: the journal stays on
+    // the disk, whole, for the next start; nothing is written to it after.
+    void JournalLeft() { journal_.Leave(); }
     const std::string& JournalPath() const { return journal_.Path(); }
 
     // A stretch of the saved log: a range of the journal, or text.

@@ -1,4 +1,4 @@
-#include "ui/ShutdownSignals.h"
+#include "app/ShutdownSignals.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ui/LogBook.h"
+#include "app/LogBook.h"
 
 #include <sys/stat.h>
 
@@ -79,13 +79,19 @@ void LogBook::JournalBeside(const std::string& logPath) {
     const std::string journalPath = LogJournal::FileBeside(logPath);
     if (journalPath == journal_.Path()) return;
     const bool folded = LogJournal::FoldLeftover(logPath);
-    // A leftover that could not be folded is never renamed over: then a
-    // journal with a file of its own stays where it is.
-    if (folded || !journal_.HasFile() || !Exists(journalPath)) {
-        if (!journal_.MoveTo(journalPath)) throw FileCreateError(PathFromNative(journalPath));
-        failing_ = false;
-        Sync();
+    // A leftover that could not be folded is never renamed over: the journal
+    // joins it instead, so that nothing of it stays at the old profile's place.
+    const bool joining = !folded && journal_.HasFile() && Exists(journalPath);
+    const bool moved = joining ? journal_.JoinInto(journalPath) : journal_.MoveTo(journalPath);
+    if (!moved) {
+        // Neither: the file leaves the old place all the same (its lines stay
+        // readable for the saved log), and later lines start anew here.
+        journal_.End();
+        journal_.MoveTo(journalPath);
     }
+    failing_ = false;
+    Sync();
+    if (!moved) throw FileCreateError(PathFromNative(journalPath));
     if (!folded) throw FileCreateError(PathFromNative(logPath));
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The bot without a window or a display, for a home server or a small VPS:
 // the same runtime, its received lines kept by the same LogBook as the
-// window's log, so that the log file holds the same bytes; every error goes
-// to the standard error output in German, where a service manager's journal
-// keeps it.
+// window's log and loaded and saved through the same ProfileSession, so that
+// the log file holds the same bytes; every error goes to the standard error
+// output in German, where a service manager's journal keeps it.
 
 #include <QObject>
 #include <chrono>
@@ -11,9 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "app/LogBook.h"
+#include "app/ProfileSession.h"
+#include "app/ProgramOptions.h"
 #include "bot/BotRuntime.h"
 #include "profile/ProfileStore.h"
-#include "ui/LogBook.h"
 
 namespace tovik {
 
@@ -30,13 +32,17 @@ public:
 
     // Loads the profile whose file name (without ".ini") is `stem`, the
     // operating system's bytes, from PROFILES in the working directory, and
-    // goes online when asked. False, after saying why, when the name cannot
-    // be a profile, has no file, is held by another copy of the program, or
-    // going online stopped before connecting.
-    bool Start(const std::string& stem, bool online);
-    // Saves the log beside the profile, once, whatever ended the run; a
-    // failure is told and the journal stays for the next start.
+    // goes online when asked. kExitOk when the bot runs; otherwise, after
+    // saying why, the status to end with: kExitRefused when the name cannot
+    // be a profile, has no file, cannot be locked or going online stopped
+    // before connecting; kExitProfileBusy when another copy holds it. A
+    // refused start saves nothing: the log stays as it was.
+    ExitStatus Start(const std::string& stem, bool online);
+    // Saves the log beside the profile, once, if the start went through;
+    // a failure is told and the journal stays for the next start.
     void End();
+    // What the program ends with after End().
+    ExitStatus Ending() const { return session_.EndingFailed() ? kExitSaveFailed : kExitOk; }
 
     BotRuntime& Runtime() { return *runtime_; }
     ProfileContext& Context() { return context_; }
@@ -50,10 +56,17 @@ private:
 
     ProfileContext context_;
     LogBook book_;
+    ProfileSession session_{context_, book_};
     std::unique_ptr<BotRuntime> runtime_;
+    bool started_ = false;
     bool ended_ = false;
     std::string lastError_;
     std::chrono::steady_clock::time_point lastErrorAt_{};
 };
+
+// The whole run without a window: the event loop of a QCoreApplication (no
+// display needed), the bot started with the options' profile, an ending
+// signal saving the log. Returns the exit status.
+int RunHeadless(int argc, char* argv[], const ProgramOptions& options);
 
 }  // namespace tovik
