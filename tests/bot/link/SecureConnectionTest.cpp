@@ -6,14 +6,17 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMessageAuthenticationCode>
 #include <QPasswordDigestor>
 #include <QTemporaryDir>
+#include <ctime>
 #include <memory>
 
 #include "FakeIrcServer.h"
 #include "TestSupport.h"
 #include "bot/BotRuntime.h"
+#include "bot/login/Sts.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
 
@@ -326,6 +329,64 @@ TEST_F(SecureConnectionTest, AStsPolicyTakesThePlainConnectionToTlsAndIsRemember
     EXPECT_TRUE(errors_.empty()) << errors_[0];
 }
 
+// A policy of 10 s, and a server that ends the secure session with ERROR
+// right after the welcome: the policy counts from the end of the session,
+// and the bot is back within a few seconds, on the TLS port, long before
+// the policy could lapse.
+TEST_F(SecureConnectionTest, WhenASecureSessionEndsThePolicyIsRenewedAndTheBotIsBackAtOnce) {
+    FakeIrcServer plain;
+    server_ = std::make_unique<FakeIrcServer>(Certificate());
+    Set("IRC", "Server", "127.0.0.1");
+    Set("IRC", "Port", std::to_string(plain.Port()));
+    Set("IRC", "TLSFingerprint", PinOf(Certificate()));
+    bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+    QObject::connect(bot_.get(), &BotRuntime::ErrorOccurred, [this](const std::string& e) { errors_.push_back(e); });
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(plain.WaitForLines(3));
+    const std::string port = std::to_string(server_->Port());
+    plain.Send(":srv CAP * LS :sts=port=" + port + ",duration=10\r\n");
+    ASSERT_TRUE(server_->WaitForLines(3, 10000));
+    server_->Send(":srv CAP * LS :sts=duration=10\r\n");
+    ASSERT_GE(server_->WaitForLine("CAP END"), 0);
+    // As if heard long ago: only the renewal can make it last.
+    const std::string file = StsPolicies::FileIn(context_.ProfilesDirectory());
+    test::WriteFileBytes(file, "127.0.0.1 " + port + " " + std::to_string(std::time(nullptr) + 2) + "\n");
+    server_->Send(":srv 001 Tovik-B0T :Welcome\r\nERROR :Closing link: (Tovik@127.0.0.1) [bye]\r\n");
+    server_->CloseClient();
+    QElapsedTimer back;
+    back.start();
+    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() == 2; }, 6000)) << "not back within a few seconds";
+    EXPECT_LE(back.elapsed(), 4000);
+    const std::string policies = test::ReadFileBytes(file);
+    const std::string lead = "127.0.0.1 " + port + " ";
+    ASSERT_EQ(policies.rfind(lead, 0), 0u) << policies;
+    EXPECT_GE(std::stoll(policies.substr(lead.size())), static_cast<long long>(std::time(nullptr)) + 10 - 5) << policies;
+    EXPECT_EQ(plain.Connections(), 1);
+    EXPECT_TRUE(errors_.empty()) << errors_[0];
+}
+
+// A policy port that stops answering: the bot keeps knocking there, also
+// once the policy has run out meanwhile; only "Online" starts afresh.
+TEST_F(SecureConnectionTest, APolicyPortThatNoLongerAnswersNeverLeadsBackToPlainTcp) {
+    FakeIrcServer plain;
+    const quint16 gone = test::FreeLoopbackPort();
+    const std::int64_t expiry = std::time(nullptr) + 1;
+    test::WriteFileBytes(StsPolicies::FileIn(context_.ProfilesDirectory()),
+                         "127.0.0.1 " + std::to_string(gone) + " " + std::to_string(expiry) + "\n");
+    Set("IRC", "Server", "127.0.0.1");
+    Set("IRC", "Port", std::to_string(plain.Port()));
+    bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
+    BotTimings timings;
+    timings.reconnectScale = 0.005;  // 75 ms, 150 ms, ...
+    bot_->SetTimings(timings);
+    QObject::connect(bot_.get(), &BotRuntime::StateChanged, [this](BotState state, qint64) { states_.push_back(state); });
+    ASSERT_TRUE(bot_->OnlineButtonClick());
+    ASSERT_TRUE(AwaitCondition(
+        [&] { return std::time(nullptr) > expiry && std::count(states_.begin(), states_.end(), BotState::Waiting) >= 4; },
+        10000));
+    EXPECT_EQ(plain.Connections(), 0);
+}
+
 // A "+" port on a server that speaks plain TCP never gets past the
 // handshake; the silent link is given up like any other, and nothing of
 // the registration leaves the bot in clear text.
@@ -450,8 +511,9 @@ TEST_F(SecureConnectionTest, PlainTcpCarriesAPasswordOnlyToThisMachine) {
 // Debian's services know no SCRAM, so the server here plays it with the
 // RFC 7677 account; the bot's nonce is fresh, so the proof is worked out
 // (and the worker checked against the RFC's own). Without a certificate
-// EXTERNAL is passed over, SCRAM goes first even over plain TCP, and a
-// server that cannot prove it knows the password is cut off.
+// EXTERNAL is passed over, SCRAM goes first over plain TCP to this machine,
+// its slow step leaves the link responsive, and a server that cannot prove
+// it knows the password is refused.
 TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyThen) {
     ScramServer rfc;
     rfc.First("n,,n=user,r=rOprNGfwEbeRWgbNEkqO");
@@ -476,9 +538,15 @@ TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyTh
         const std::string clientFirst = FromBase64(server_->Texts()[at].substr(lead.size()));
         ASSERT_EQ(clientFirst.rfind("n,,n=user,r=", 0), 0u) << clientFirst;
         ScramServer scram;
-        server_->Send(lead + Base64(scram.First(clientFirst)) + "\r\n");
+        // The key derivation runs beside the event loop: a PING right behind
+        // the challenge is answered before the proof goes out.
+        server_->Send(lead + Base64(scram.First(clientFirst)) + "\r\nPING :mitten\r\n");
+        const int challenged = at;
         at = server_->WaitForPrefix(lead, at + 1);
         ASSERT_GE(at, 0);
+        const int pong = server_->WaitForLine("PONG mitten", challenged + 1);
+        ASSERT_GE(pong, 0);
+        EXPECT_LT(pong, at);
         const std::string clientFinal = FromBase64(server_->Texts()[at].substr(lead.size()));
         const std::size_t proof = clientFinal.find(",p=");
         ASSERT_NE(proof, std::string::npos) << clientFinal;
