@@ -39,8 +39,6 @@ inline std::vector<std::string> PlayNegotiation(CapNegotiation& negotiation, con
         while (outcome.work) {
             CapNegotiation::Outcome computed = negotiation.Computed(outcome.work());
             computed.send.insert(computed.send.begin(), outcome.send.begin(), outcome.send.end());
-            if (!computed.failure) computed.failure = outcome.failure;
-            if (!computed.sts) computed.sts = outcome.sts;
             outcome = std::move(computed);
         }
     }

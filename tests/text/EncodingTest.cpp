@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "HostileTexts.h"
 #include "TestSupport.h"
 #include "text/Cp1252.h"
 
@@ -144,17 +143,6 @@ TEST(Utf8CutTest, NeverSplitsACharacterAtAnyLength) {
         EXPECT_GT(cut.size() + 4, max);
         EXPECT_TRUE(IsValidUtf8(cut)) << "cut at " << max;
     }
-}
-
-// The gate itself; the places that show server text run the same table.
-TEST(ServerTextTest, ControlsAreWrittenOutAndTheRestDecodedAsTheLogDoes) {
-    for (const test::HostileText& text : test::HostileTexts())
-        EXPECT_EQ(Escaped(ServerText(text.sent)), Escaped(text.shown)) << text.name;
-    // Already Windows-1252: only the controls change, so a second pass
-    // changes nothing.
-    for (const test::HostileText& text : test::HostileTexts())
-        EXPECT_EQ(Escaped(ControlsVisible(text.shown)), Escaped(text.shown)) << text.name;
-    EXPECT_EQ(ControlsVisible("\x1b\x81\x8d\x8f\x90\x9d\x9c"), "\\x1B\\x81\\x8D\\x8F\\x90\\x9D\x9c");
 }
 
 }  // namespace

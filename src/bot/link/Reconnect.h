@@ -34,7 +34,8 @@ inline std::chrono::milliseconds ReconnectDelay(int failures, double jitter) {
 // [-1, 1].
 inline std::chrono::milliseconds QuickReconnectDelay(double jitter) {
     const double spread = 1.0 + 0.5 * std::clamp(jitter, -1.0, 1.0);
-    return std::chrono::milliseconds(static_cast<long long>(static_cast<double>(kQuickReconnectDelay.count()) * spread));
+    const double ms = static_cast<double>(kQuickReconnectDelay.count()) * spread;
+    return std::chrono::milliseconds(static_cast<long long>(ms));
 }
 
 }  // namespace tovik

@@ -18,7 +18,9 @@ constexpr std::string_view kWanted[] = {"multi-prefix", "message-tags", "server-
 
 constexpr std::string_view kNoSasl = "der Server bietet SASL nicht an";
 
-bool Wanted(std::string_view name) { return std::find(std::begin(kWanted), std::end(kWanted), name) != std::end(kWanted); }
+bool Wanted(std::string_view name) {
+    return std::find(std::begin(kWanted), std::end(kWanted), name) != std::end(kWanted);
+}
 // What is kept of a server's offer: what the bot may ask for, and what it reads.
 bool Kept(std::string_view name) { return Wanted(name) || name == "sasl" || name == "sts"; }
 
@@ -49,7 +51,7 @@ bool Contains(const std::vector<std::string>& words, std::string_view word) {
 }
 
 void Merge(CapNegotiation::Outcome& into, CapNegotiation::Outcome from) {
-    into.send.insert(into.send.end(), std::make_move_iterator(from.send.begin()), std::make_move_iterator(from.send.end()));
+    for (std::string& line : from.send) into.send.push_back(std::move(line));
     if (from.failure) into.failure = std::move(from.failure);
     if (from.account) into.account = std::move(from.account);
     if (from.sts) into.sts = std::move(from.sts);
@@ -101,7 +103,8 @@ CapNegotiation::Outcome CapNegotiation::Handle(const IrcMessage& message) {
     const std::string sub = Upper(message.Param(1));
     if (sub == "LS") {
         if (!listing_) return {};
-        if (++listLines_ > kMaxListLines) return Fail("der Server hört mit seiner Liste der Capabilities nicht auf"_w1252);
+        if (++listLines_ > kMaxListLines)
+            return Fail("der Server hört mit seiner Liste der Capabilities nicht auf"_w1252);
         for (const std::string_view cap : SplitList(message.Last(), ' ')) {
             const auto [name, value] = KeyAndValue(cap);
             Offer(name, value);
@@ -336,7 +339,8 @@ CapNegotiation::Outcome CapNegotiation::Authenticate(const std::string& piece) {
 CapNegotiation::Outcome CapNegotiation::GiveUp() {
     if (!AwaitingServer()) return {};
     // A server that never confirmed the abort still hears why.
-    return Fail(step_ == Step::Aborting ? std::string_view(abortReason_) : std::string_view("keine Antwort des Servers"));
+    if (step_ == Step::Aborting) return Fail(abortReason_);
+    return Fail("keine Antwort des Servers");
 }
 
 CapNegotiation::Outcome CapNegotiation::Computed(std::string result) {

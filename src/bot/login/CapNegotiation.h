@@ -127,7 +127,7 @@ private:
     LoginSettings login_;
     MechanismFactory factory_;
     std::vector<std::string> mechanismsAllowed_;  // configured, known, possible on this link
-    bool passwordRefused_ = false;                // a password mechanism was configured, but the link is not safe for it
+    bool passwordRefused_ = false;                // a password mechanism was configured, but not safe on this link
     bool listing_ = true;                         // the LS is still coming
     int listLines_ = 0;
     bool ended_ = false;                          // "CAP END" sent, or not needed

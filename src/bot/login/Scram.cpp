@@ -72,7 +72,8 @@ SaslMechanism::Reply ScramSha256::Respond(std::string_view challenge) {
         const auto name = SaslPrep(Cp1252ToUtf8(account_));
         const auto password = SaslPrep(Cp1252ToUtf8(password_));
         if (!name) return Refused(std::string("der Kontoname taugt nicht für SCRAM-SHA-256 (SASLprep)"_w1252), true);
-        if (!password) return Refused(std::string("das Passwort taugt nicht für SCRAM-SHA-256 (SASLprep)"_w1252), true);
+        if (!password)
+            return Refused(std::string("das Passwort taugt nicht für SCRAM-SHA-256 (SASLprep)"_w1252), true);
         password_ = *password;
         // No channel binding ("n"), no authorization identity.
         clientFirstBare_ = "n=" + SaslName(*name) + ",r=" + nonce_;
@@ -111,7 +112,9 @@ SaslMechanism::Reply ScramSha256::Final(std::string_view serverFirst) {
     authMessage_ = clientFirstBare_ + "," + std::string(serverFirst) + "," + finalWithoutProof_;
     step_ = Step::Deriving;
     Reply reply;
-    reply.work = [password = password_, saltBytes, count = *rounds] { return SaltedPassword(password, saltBytes, count); };
+    reply.work = [password = password_, saltBytes, count = *rounds] {
+        return SaltedPassword(password, saltBytes, count);
+    };
     return reply;
 }
 
