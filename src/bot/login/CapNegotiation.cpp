@@ -129,7 +129,7 @@ void CapNegotiation::Offer(std::string_view name, std::string_view value) {
 
 bool CapNegotiation::Asking(std::string_view cap) const {
     return std::any_of(requests_.begin(), requests_.end(),
-                       [cap](const Request& request) { return request.open.find(cap) != request.open.end(); });
+                       [cap](const Request& request) { return request.names.find(cap) != request.names.end(); });
 }
 
 void CapNegotiation::Ask(Outcome& outcome, Request request) {
@@ -138,7 +138,6 @@ void CapNegotiation::Ask(Outcome& outcome, Request request) {
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return std::find(std::begin(kWanted), std::end(kWanted), a) < std::find(std::begin(kWanted), std::end(kWanted), b);
     });
-    request.open = request.names;
     outcome.send.push_back("CAP REQ :" + Joined(names, " ") + "\n");
     requests_.push_back(std::move(request));
 }
@@ -171,29 +170,25 @@ CapNegotiation::Outcome CapNegotiation::Listed() {
 }
 
 CapNegotiation::Outcome CapNegotiation::Acknowledged(std::string_view caps) {
-    // Only what was asked for is enabled: an ACK of anything else would have
-    // the bot believe in tags or a login the server never agreed to.
-    for (const std::string_view cap : SplitList(caps, ' ')) {
-        for (Request& request : requests_) {
-            const auto open = request.open.find(cap);
-            if (open == request.open.end()) continue;
-            request.open.erase(open);
-            enabled_.emplace(cap);
-            break;
-        }
-    }
+    // An ACK answers the request whose names it echoes, and only those names
+    // are enabled: an ACK of anything else would have the bot believe in
+    // tags or a login the server never agreed to.
+    const std::vector<std::string_view> acked = SplitList(caps, ' ');
     Outcome outcome;
-    const auto answered = std::stable_partition(requests_.begin(), requests_.end(),
-                                                [](const Request& request) { return !request.open.empty(); });
-    std::vector<Request> done(std::make_move_iterator(answered), std::make_move_iterator(requests_.end()));
-    requests_.erase(answered, requests_.end());
-    for (const Request& request : done) Merge(outcome, Answered(request));
+    for (auto request = requests_.begin(); request != requests_.end();) {
+        const auto asked = [&](std::string_view cap) { return request->names.find(cap) != request->names.end(); };
+        if (std::none_of(acked.begin(), acked.end(), asked)) {
+            ++request;
+            continue;
+        }
+        for (const std::string_view cap : acked)
+            if (asked(cap)) enabled_.emplace(cap);
+        const Request answered = std::move(*request);
+        request = requests_.erase(request);
+        if (answered.names.count("sasl") && step_ == Step::Asked)
+            Merge(outcome, IsEnabled("sasl") ? NextMechanism(kNoSasl) : Fail("der Server gibt SASL nicht frei"));
+    }
     return Settle(std::move(outcome));
-}
-
-CapNegotiation::Outcome CapNegotiation::Answered(const Request& request) {
-    if (request.names.count("sasl") == 0 || step_ != Step::Asked) return {};
-    return NextMechanism(kNoSasl);
 }
 
 CapNegotiation::Outcome CapNegotiation::Refused(std::string_view caps) {

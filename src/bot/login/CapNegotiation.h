@@ -96,10 +96,9 @@ private:
     // step computing, or aborted and waiting for the server to confirm.
     enum class Step { None, Asked, Mechanism, Computing, Aborting };
     struct Request {
-        std::set<std::string, std::less<>> names;  // as asked
-        std::set<std::string, std::less<>> open;   // not acknowledged yet
-        bool main = false;                          // the one after the LS
-        bool retried = false;                       // a main request asked again without the extras
+        std::set<std::string, std::less<>> names;
+        bool main = false;     // the one after the LS
+        bool retried = false;  // a main request asked again without the extras
     };
 
     Outcome Listed();
@@ -107,7 +106,6 @@ private:
     Outcome Refused(std::string_view caps);
     Outcome Added(std::string_view caps);
     Outcome Removed(std::string_view caps);
-    Outcome Answered(const Request& request);
     Outcome Numeric(const IrcMessage& message);
     Outcome Authenticate(const std::string& piece);
     Outcome Replied(SaslMechanism::Reply reply);

@@ -58,6 +58,8 @@ std::vector<NegotiationCase> Cases() {
          "> :srv CAP * ACK :multi-prefix message-tags server-time sasl\n< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" +
              kPlainProof + "> :srv 903 * :SASL successful\n< CAP END\n",
          {}, "message-tags multi-prefix sasl server-time"},
+        {"AckWithoutSasl", "tovik", kTls, "> :srv CAP * LS :sasl multi-prefix\n< CAP REQ :multi-prefix sasl\n"
+         "> :srv CAP * ACK :multi-prefix\n< CAP END\n", {kFailed + "der Server gibt SASL nicht frei"}, "multi-prefix"},
         {"UnsolicitedAck", "", kPlain,
          "> :srv CAP * LS :multi-prefix\n< CAP REQ :multi-prefix\n> :srv CAP * ACK :sasl message-tags\n"
          "> :srv CAP * ACK :multi-prefix\n< CAP END\n> :srv CAP * ACK :server-time\n",
