@@ -6,14 +6,15 @@
 # the openssl tool for the test servers' certificates, systemd's tools that
 # read the installed user unit as systemd does, the screenshot tools).
 # The system's certificate store is always installed: the bot checks a TLS
-# server's certificate against it.
+# server's certificate against it. libidn's stringprep prepares SCRAM
+# names and passwords (SASLprep), so the program links it.
 #
 # The IRC servers' packages start a system-wide server on all interfaces at
 # every boot, and atheme-services its services daemon. The tests start their
 # own on loopback, so the packages' services are neither started nor enabled
 # here, and stopped if they run.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev ca-certificates)
+packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev libidn-dev ca-certificates)
 with_ircd=0
 services=(ngircd)
 case "${1:-}" in

@@ -1,7 +1,8 @@
 // The runtime on loopback: how many received lines it handles per second,
 // how fast a private message is answered with no typing time, how close a
-// flood of questions comes to the pace the server allows, and how much CPU
-// it uses while online and idle.
+// flood of questions comes to the pace the server allows, how long a flood
+// of capability names holds up a PING, and how much CPU it uses while
+// online and idle.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -254,6 +255,38 @@ void BM_PacedAnswers(benchmark::State& state) {
 // 80 questions either way: from 8 partners, and from 4 who each ask as many
 // as one partner may have waiting (20).
 BENCHMARK(BM_PacedAnswers)->Args({8, 10})->Args({4, 20})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A server floods the bot with capability names it announces and withdraws
+// (CAP NEW, then CAP DEL, 4,000 names a line) and then PINGs: from the first
+// byte to the PONG. Each name costs a look-up, and none is kept.
+void BM_CapNewAndDelFlood(benchmark::State& state) {
+    Rig rig("500");
+    if (!rig.Ready()) {
+        state.SkipWithError("the bot did not get online");
+        return;
+    }
+    const int names = static_cast<int>(state.range(0));
+    constexpr int kPerLine = 4000;
+    std::string added, removed;
+    for (int first = 0; first < names; first += kPerLine) {
+        std::string line;
+        for (int n = first; n < std::min(names, first + kPerLine); ++n)
+            line += (n == first ? "" : " ") + std::string("x-cap-") + std::to_string(n);
+        added += ":srv CAP Tovik-B0T NEW :" + line + "\r\n";
+        removed += ":srv CAP Tovik-B0T DEL :" + line + "\r\n";
+    }
+    const std::string flood = added + removed + "PING :flood\r\n";
+    for (auto _ : state) {
+        const std::size_t target = rig.sent_ + 1;  // the PONG
+        QElapsedTimer clock;
+        clock.start();
+        rig.Send(flood);
+        if (!Await([&] { return rig.sent_ >= target; }, 120'000)) state.SkipWithError("no PONG");
+        state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
+    }
+    state.counters["names"] = names;
+}
+BENCHMARK(BM_CapNewAndDelFlood)->Arg(100'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 double CpuSeconds() {
     rusage usage{};

@@ -6,11 +6,14 @@
 #include "app/ShutdownSignals.h"
 #include "chat/Random.h"
 #include "text/Cp1252.h"
+#include "text/Encoding.h"
 
 namespace tovik {
 
 void TellOnStandardError(std::string_view text) {
-    std::fprintf(stderr, "tovik-bot: %s\n", Cp1252ToUtf8(text).c_str());
+    // A terminal or the journal's viewer acts on control characters; none
+    // may reach it from a server's text that slipped into a message.
+    std::fprintf(stderr, "tovik-bot: %s\n", Cp1252ToUtf8(ControlsVisible(text)).c_str());
     std::fflush(stderr);
 }
 

@@ -40,6 +40,48 @@ std::string DecodeForDisplay(std::string_view line) {
     return IsValidUtf8(line) ? std::string(line) : Cp1252ToUtf8(line);
 }
 
+namespace {
+
+bool IsControl(char32_t cp) { return (cp < 0x20 && cp != '\t') || (cp >= 0x7F && cp < 0xA0); }
+
+void AppendVisible(std::string& out, char32_t control) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[(control >> 4) & 0xF];
+    out += kHex[control & 0xF];
+}
+
+}  // namespace
+
+std::string ServerText(std::string_view received) {
+    if (!IsValidUtf8(received)) return ControlsVisible(received);
+    std::string out;
+    out.reserve(received.size());
+    for (std::size_t i = 0; i < received.size();) {
+        const codepage::Utf8Step step = codepage::DecodeUtf8(received, i);
+        i += step.length;
+        if (IsControl(step.codePoint)) {
+            AppendVisible(out, step.codePoint);
+            continue;
+        }
+        const int byte = codepage::ByteOf(step.codePoint);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
+    }
+    return out;
+}
+
+std::string ControlsVisible(std::string_view cp1252) {
+    std::string out;
+    out.reserve(cp1252.size());
+    for (const char c : cp1252) {
+        // The five bytes the code page leaves undefined stand for C1 controls.
+        const char32_t cp = codepage::CodePointOf(static_cast<unsigned char>(c));
+        if (IsControl(cp)) AppendVisible(out, cp);
+        else out += c;
+    }
+    return out;
+}
+
 std::size_t Utf8CutLength(std::string_view utf8, std::size_t maxBytes) {
     if (utf8.size() <= maxBytes) return utf8.size();
     // A character is at most four bytes, so its lead stands at most three

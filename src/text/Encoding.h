@@ -47,6 +47,19 @@ ReceivedText ReadReceived(std::string_view text);
 // read correctly whichever client sent them.
 std::string DecodeForDisplay(std::string_view line);
 
+// A text that a server chose (a numeric's reason, an account name, a value
+// of its capabilities) as the operator may see it, in the bot's own bytes:
+// decoded as the log view decodes a line (UTF-8 when it is valid UTF-8,
+// else Windows-1252; a character Windows-1252 lacks becomes "?"), and every
+// control character written out as "\x1B": the C0 controls but tab, DEL
+// and the C1 controls. A server must not clear the operator's terminal,
+// retitle it or ring its bell through a text of its own. The one gate for
+// every such text; the log keeps the bytes as they came.
+std::string ServerText(std::string_view received);
+// The same for a text that is Windows-1252 already: only the control
+// characters are written out. What leaves on a terminal passes here.
+std::string ControlsVisible(std::string_view cp1252);
+
 // The longest prefix of a UTF-8 line that has at most maxBytes bytes and does
 // not end inside a character: a cut that would fall into a well-formed
 // sequence moves back to its lead byte. Bytes that form no well-formed

@@ -16,7 +16,8 @@
 //   - with a client certificate whose fingerprint NickServ knows, the bot
 //     logs in with EXTERNAL and no password;
 //   - a plain port that announces STS sends the bot to the TLS port, and
-//     the policy the TLS port announces is kept beside the profiles.
+//     the policy the TLS port announces is kept beside the profiles and
+//     renewed when the secure session ends.
 //
 // atheme 7.2 has no SCRAM; the scripted-server tests cover it with the
 // RFC 7677 test vector, and the other refusals and the exact bytes.
@@ -463,6 +464,16 @@ TEST_F(StsNetworkTest, APlainPortWithAPolicySendsTheBotToTlsAndThePolicyIsKept) 
     ASSERT_TRUE(StartsWith(policies, lead)) << policies;
     const long long expiry = std::stoll(policies.substr(lead.size()));
     EXPECT_NEAR(static_cast<double>(expiry), static_cast<double>(std::time(nullptr) + 300), 30.0) << policies;
+
+    // The secure session ends: the policy holds for its duration from now,
+    // however long ago it was heard (the file is made to say so).
+    const std::string file = StsPolicies::FileIn(context_.ProfilesDirectory());
+    test::WriteFileBytes(file, lead + std::to_string(std::time(nullptr) + 5) + "\n");
+    bot_->OfflineButtonClick();
+    const std::string renewed = test::ReadFileBytes(file);
+    ASSERT_TRUE(StartsWith(renewed, lead)) << renewed;
+    EXPECT_NEAR(static_cast<double>(std::stoll(renewed.substr(lead.size()))),
+                static_cast<double>(std::time(nullptr) + 300), 30.0) << renewed;
     EXPECT_TRUE(errors_.empty()) << AllErrors();
 }
 

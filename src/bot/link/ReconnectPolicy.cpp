@@ -1,6 +1,7 @@
 #include "bot/link/ReconnectPolicy.h"
 
 #include <exception>
+#include <utility>
 
 #include "bot/link/Reconnect.h"
 #include "services/IdentServer.h"
@@ -25,6 +26,7 @@ ReconnectPolicy::ReconnectPolicy(IdentServer& ident, Hooks hooks) : ident_(ident
 void ReconnectPolicy::GoOnline() {
     wantOnline_ = true;
     failures_ = 0;
+    lastQuick_.reset();
     try {
         Attempt();
     } catch (...) {
@@ -58,10 +60,12 @@ void ReconnectPolicy::Attempting() {
             hooks_.report(error.what());
         }
     }
+    welcomed_ = false;
     SetState(BotState::Connecting);
 }
 
 void ReconnectPolicy::Welcomed() {
+    welcomed_ = true;
     failures_ = 0;
     lastFailure_.clear();
     SetState(BotState::Online);
@@ -71,6 +75,12 @@ void ReconnectPolicy::RegistrationOver() { ident_.SwitchOff(); }
 
 void ReconnectPolicy::Ended() {
     if (!wantOnline_) return SetState(BotState::Offline);
+    const auto now = std::chrono::steady_clock::now();
+    if (std::exchange(welcomed_, false) && (!lastQuick_ || now - *lastQuick_ >= kQuickReconnectSpacing)) {
+        lastQuick_ = now;
+        const double jitter = std::uniform_real_distribution<double>(-1.0, 1.0)(jitter_);
+        return Retry(QuickReconnectDelay(jitter));
+    }
     RetryLater();
 }
 
@@ -90,8 +100,11 @@ void ReconnectPolicy::RetryLater() {
     // attempt), the bot comes back by itself until the operator says
     // "&Offline".
     const double jitter = std::uniform_real_distribution<double>(-1.0, 1.0)(jitter_);
-    const auto delay =
-        std::chrono::duration_cast<std::chrono::milliseconds>(ReconnectDelay(failures_++, jitter) * scale_);
+    Retry(ReconnectDelay(failures_++, jitter));
+}
+
+void ReconnectPolicy::Retry(std::chrono::milliseconds delay) {
+    delay = std::chrono::duration_cast<std::chrono::milliseconds>(delay * scale_);
     timer_.start(delay);
     SetState(BotState::Waiting, delay);
 }

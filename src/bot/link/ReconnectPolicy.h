@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -49,7 +50,9 @@ public:
     void Welcomed();
     // Registration is over; nobody asks ident any more.
     void RegistrationOver();
-    // The connection (or the attempt) is over, whatever ended it.
+    // The connection (or the attempt) is over, whatever ended it. After a
+    // welcome the next attempt comes within a few seconds, at most once a
+    // minute; otherwise the back-off decides.
     void Ended();
     // The connection ended to go elsewhere (the server's STS policy): the
     // next attempt comes at once, and counts as no failure.
@@ -63,6 +66,7 @@ public:
 private:
     void Attempt();
     void RetryLater();
+    void Retry(std::chrono::milliseconds delay);
     void SetState(BotState state, std::chrono::milliseconds nextAttempt = {});
 
     IdentServer& ident_;
@@ -73,6 +77,8 @@ private:
     BotState state_ = BotState::Offline;
     bool wantOnline_ = false;
     int failures_ = 0;         // attempts since the last welcome
+    bool welcomed_ = false;    // the connection under way has registered
+    std::optional<std::chrono::steady_clock::time_point> lastQuick_;  // the last quick attempt
     std::string lastFailure_;  // the text of the last failed attempt
     bool identErrorReported_ = false;
 };

@@ -1,6 +1,7 @@
 #include "bot/login/Registration.h"
 
 #include <QSslSocket>
+#include <QtConcurrent/QtConcurrentRun>
 #include <ctime>
 #include <utility>
 
@@ -21,6 +22,8 @@ StsPolicies Policies(const ProfileContext& context) {
                        [] { return static_cast<std::int64_t>(std::time(nullptr)); });
 }
 
+std::string HostKeyOf(const std::string& host) { return StsHostKey(host).value_or(host); }
+
 }  // namespace
 
 Registration::Registration(ProfileContext& context, Hooks hooks) : context_(context), hooks_(std::move(hooks)) {
@@ -28,9 +31,11 @@ Registration::Registration(ProfileContext& context, Hooks hooks) : context_(cont
     // A server (or its services) that never ends the exchange would hold
     // the registration for ever.
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-        if (negotiation_ && !negotiation_->Finished()) Apply(negotiation_->GiveUp());
+        if (negotiation_ && negotiation_->AwaitingServer()) Apply(negotiation_->GiveUp());
     });
 }
+
+Registration::~Registration() { StopComputing(); }
 
 void Registration::Begin(const std::string& host, std::uint16_t port, const LinkFacts& link) {
     const ProfileFile profile(context_.ProfilePath());
@@ -48,6 +53,7 @@ void Registration::Begin(const std::string& host, std::uint16_t port, const Link
     host_ = host;
     port_ = port;
     tls_ = link.tls;
+    secureSts_.reset();
     CapNegotiation::Outcome outcome = negotiation_->Begin();
     const std::optional<std::string> failure = std::exchange(outcome.failure, std::nullopt);
     Apply(std::move(outcome));
@@ -79,22 +85,57 @@ void Registration::Follow(const IrcMessage& message) {
 
 void Registration::End() {
     timer_.stop();
+    StopComputing();  // a result of this connection's login has nowhere to go
     negotiation_.reset();
+    // The policy's duration counts from the end of the last secure
+    // connection to its host, so that a session longer than the policy
+    // does not leave the next connection without it.
+    if (tls_ && secureSts_) HearSts(*secureSts_);
+    secureSts_.reset();
+    tls_ = false;
 }
 
 void Registration::Apply(CapNegotiation::Outcome outcome) {
     for (const auto& line : outcome.send) hooks_.send(line);
-    if (negotiation_ && negotiation_->Finished()) timer_.stop();
+    if (outcome.work) Compute(std::move(outcome.work));
+    if (negotiation_ && !negotiation_->AwaitingServer()) timer_.stop();
+    else if (negotiation_ && !timer_.isActive()) timer_.start(timeout_);  // a login after the registration
     if (outcome.account) hooks_.loggedIn(*outcome.account);
     if (outcome.failure) hooks_.tell(*outcome.failure);
     if (!outcome.sts) return;
+    if (tls_) secureSts_ = *outcome.sts;
+    HearSts(*outcome.sts);
+}
+
+void Registration::HearSts(const std::string& value) {
     StsPolicies policies = Policies(context_);
-    const StsPolicies::Verdict verdict = policies.Heard(host_, tls_, port_, *outcome.sts);
-    if (verdict.saveFailed)
-        hooks_.tell("In " + StsPolicies::FileIn(context_.ProfilesDirectory()) + " kann nicht geschrieben werden");
+    const StsPolicies::Verdict verdict = policies.Heard(host_, tls_, port_, value);
+    if (verdict.saveFailed) hooks_.tell(ProfileWriteError(StsPolicies::FileIn(context_.ProfilesDirectory())).what());
     if (!verdict.upgradeTo) return;
-    upgrade_ = {host_, *verdict.upgradeTo};
+    upgrade_ = {HostKeyOf(host_), *verdict.upgradeTo};
     hooks_.upgrade(*verdict.upgradeTo);
+}
+
+void Registration::Compute(std::function<std::string()> work) {
+    StopComputing();
+    auto* watcher = new QFutureWatcher<std::string>(&watchers_);
+    computing_ = watcher;
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [this, watcher] {
+        // Only the last step asked for, and only while its connection lasts
+        // (End stops the watcher).
+        if (watcher != computing_) return;
+        computing_ = nullptr;
+        watcher->deleteLater();
+        if (negotiation_) Apply(negotiation_->Computed(watcher->result()));
+    });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+void Registration::StopComputing() {
+    if (!computing_) return;
+    computing_->disconnect();
+    computing_->deleteLater();  // the worker finishes on its own; its result is dropped
+    computing_ = nullptr;
 }
 
 LinkTarget Registration::NextTarget() {
@@ -111,9 +152,11 @@ LinkTarget Registration::NextTarget() {
     target.clientCertificate = profile.ReadValue("IRC", "TLSClientCert", "");
     securedBySts_ = false;
     if (!target.tls) {
+        const std::string key = HostKeyOf(target.host);
         std::optional<std::uint16_t> secure = Policies(context_).TlsPortFor(target.host);
-        if (upgrade_ && EqualsIgnoreCase(upgrade_->first, target.host)) secure = upgrade_->second;
+        if (!secure && upgrade_ && upgrade_->first == key) secure = upgrade_->second;
         if (secure) {
+            upgrade_ = {key, *secure};
             target.tls = securedBySts_ = true;
             target.port = *secure;
         }

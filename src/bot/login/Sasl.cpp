@@ -13,7 +13,7 @@ public:
     std::string Name() const override { return "PLAIN"; }
     Reply Respond(std::string_view) override {
         const std::string user = Cp1252ToUtf8(account_);
-        return {user + '\0' + user + '\0' + Cp1252ToUtf8(password_), {}};
+        return Answer(user + '\0' + user + '\0' + Cp1252ToUtf8(password_));
     }
 
 private:
@@ -92,15 +92,17 @@ std::vector<std::string> AuthenticatePieces(std::string_view encoded) {
     return pieces;
 }
 
+const KnownMechanism* FindMechanism(std::string_view name) {
+    for (const KnownMechanism& known : kKnownMechanisms)
+        if (known.name == name) return &known;
+    return nullptr;
+}
+
 std::unique_ptr<SaslMechanism> PlainOrExternal(std::string_view name, const std::string& account,
                                                const std::string& password) {
     if (EqualsIgnoreCase(name, "PLAIN")) return std::make_unique<Plain>(account, password);
     if (EqualsIgnoreCase(name, "EXTERNAL")) return std::make_unique<External>();
     return nullptr;
-}
-
-std::vector<std::string> PlainPieces(std::string_view account, std::string_view password) {
-    return AuthenticatePieces(Base64(Plain(std::string(account), std::string(password)).Respond({}).response));
 }
 
 }  // namespace tovik

@@ -3,6 +3,7 @@
 // AUTHENTICATE): base64 in 400-byte pieces and the mechanisms that need no
 // crypto. The capability negotiation runs the exchange. No sockets, no Qt.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,24 @@ std::optional<std::string> FromBase64(std::string_view text);
 // just "+").
 std::vector<std::string> AuthenticatePieces(std::string_view encoded);
 
+// The mechanisms the bot knows, in one table, and what each one logs in
+// with. A password mechanism goes over plain TCP only to this machine: PLAIN
+// shows the password to whoever reads the line, and with SCRAM whoever poses
+// as the server learns enough to guess the password at leisure.
+enum class Credential { Certificate, Password };
+struct KnownMechanism {
+    std::string_view name;
+    Credential credential;
+};
+inline constexpr KnownMechanism kKnownMechanisms[] = {
+    {"EXTERNAL", Credential::Certificate}, {"SCRAM-SHA-256", Credential::Password}, {"PLAIN", Credential::Password}};
+// The entry of that name (as written in upper case), or nothing.
+const KnownMechanism* FindMechanism(std::string_view name);
+
+// Said when a server claims success before it has shown that it knows the
+// password too: whoever it is, it may not be the server.
+inline constexpr std::string_view kServerUnproved = "der Server hat sich nicht als Kenner des Passworts ausgewiesen";
+
 // One SASL mechanism's side of the AUTHENTICATE exchange, so that the
 // capability negotiation stays pure while a mechanism may need crypto.
 class SaslMechanism {
@@ -30,9 +49,24 @@ public:
     struct Reply {
         std::string response;               // raw bytes, base64 is added by the caller
         std::optional<std::string> reason;  // set: abort ("AUTHENTICATE *") for this German reason
+        // With a reason: the fault lies in this mechanism's terms (a number
+        // of rounds, a character it cannot carry), so another mechanism may
+        // still be tried once the server has seen the abort.
+        bool tryNext = false;
+        // Set instead of a response: the answer takes long to compute (a key
+        // derivation). It runs away from the GUI thread, holds copies of
+        // all it needs, and its result goes to Resume().
+        std::function<std::string()> work;
     };
+    static Reply Answer(std::string response) {
+        Reply reply;
+        reply.response = std::move(response);
+        return reply;
+    }
     // The server's challenge (decoded, empty for "+").
     virtual Reply Respond(std::string_view challenge) = 0;
+    // The result of a Reply's work.
+    virtual Reply Resume(std::string) { return {}; }
     // Whether the server has proved itself, where the mechanism asks for
     // that; a success numeric before it is not trusted.
     virtual bool ServerVerified() const { return true; }
@@ -42,9 +76,5 @@ public:
 // client certificate speaks); nothing for any other name.
 std::unique_ptr<SaslMechanism> PlainOrExternal(std::string_view name, const std::string& account,
                                                const std::string& password);
-
-// The PLAIN message, base64, in the pieces AUTHENTICATE carries: at most
-// 400 bytes each, and a "+" after a last piece of exactly 400.
-std::vector<std::string> PlainPieces(std::string_view account, std::string_view password);
 
 }  // namespace tovik

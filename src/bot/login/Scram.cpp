@@ -7,16 +7,20 @@
 #include <QRandomGenerator>
 
 #include <array>
-#include <charconv>
 #include <optional>
 
+#include "bot/login/SaslPrep.h"
+#include "irc/Lists.h"
 #include "text/Cp1252.h"
+#include "text/Encoding.h"
+#include "text/Literal.h"
 
 namespace tovik {
 namespace {
 
+using namespace tovik::literals;
+
 constexpr std::string_view kNotScram = "der Server antwortet nicht nach SCRAM-SHA-256";
-constexpr std::string_view kUnproved = "der Server hat sich nicht als Kenner des Passworts ausgewiesen";
 
 QByteArray Bytes(std::string_view text) { return QByteArray(text.data(), static_cast<qsizetype>(text.size())); }
 std::string Text(const QByteArray& bytes) { return bytes.toStdString(); }
@@ -36,16 +40,11 @@ std::string SaslName(std::string_view name) {
     return out;
 }
 
-// The value of one "k=value" attribute of a server message.
-std::optional<std::string_view> Attribute(std::string_view message, char key) {
-    while (!message.empty()) {
-        const auto comma = message.find(',');
-        const std::string_view attribute = message.substr(0, comma);
-        if (attribute.size() >= 2 && attribute[0] == key && attribute[1] == '=') return attribute.substr(2);
-        if (comma == std::string_view::npos) break;
-        message.remove_prefix(comma + 1);
-    }
-    return std::nullopt;
+SaslMechanism::Reply Refused(std::string reason, bool tryNext = false) {
+    SaslMechanism::Reply reply;
+    reply.reason = std::move(reason);
+    reply.tryNext = tryNext;
+    return reply;
 }
 
 }  // namespace
@@ -59,57 +58,85 @@ std::string ScramSha256::RandomNonce() {
     return Text(QByteArray(reinterpret_cast<const char*>(random.data()), sizeof random).toBase64());
 }
 
+std::string ScramSha256::SaltedPassword(const std::string& password, const std::string& salt, unsigned long rounds) {
+    return Text(QPasswordDigestor::deriveKeyPbkdf2(QCryptographicHash::Sha256, Bytes(password), Bytes(salt),
+                                                   static_cast<int>(rounds), 32));
+}
+
 SaslMechanism::Reply ScramSha256::Respond(std::string_view challenge) {
     switch (step_) {
-    case Step::First:
+    case Step::First: {
+        // A server that prepares what it stores would never match an
+        // unprepared name or password; one that cannot be prepared is no
+        // SCRAM credential at all.
+        const auto name = SaslPrep(Cp1252ToUtf8(account_));
+        const auto password = SaslPrep(Cp1252ToUtf8(password_));
+        if (!name) return Refused(std::string("der Kontoname taugt nicht für SCRAM-SHA-256 (SASLprep)"_w1252), true);
+        if (!password)
+            return Refused(std::string("das Passwort taugt nicht für SCRAM-SHA-256 (SASLprep)"_w1252), true);
+        password_ = *password;
         // No channel binding ("n"), no authorization identity.
-        clientFirstBare_ = "n=" + SaslName(Cp1252ToUtf8(account_)) + ",r=" + nonce_;
+        clientFirstBare_ = "n=" + SaslName(*name) + ",r=" + nonce_;
         step_ = Step::Final;
-        return {"n,," + clientFirstBare_, {}};
+        return Answer("n,," + clientFirstBare_);
+    }
     case Step::Final:
         return Final(challenge);
     case Step::Signature:
         return Signature(challenge);
+    case Step::Deriving:
     case Step::Verified:
         break;
     }
-    return {{}, std::string(kNotScram)};
+    return Refused(std::string(kNotScram));
 }
 
 SaslMechanism::Reply ScramSha256::Final(std::string_view serverFirst) {
     // A mandatory extension ("m=") is one we cannot know.
-    const auto nonce = Attribute(serverFirst, 'r');
-    const auto salt = Attribute(serverFirst, 's');
-    const auto rounds = Attribute(serverFirst, 'i');
-    if (serverFirst.rfind("m=", 0) == 0 || !nonce || !salt || !rounds) return {{}, std::string(kNotScram)};
+    const auto nonce = ListValue(serverFirst, "r");
+    const auto salt = ListValue(serverFirst, "s");
+    const auto roundsText = ListValue(serverFirst, "i");
+    if (serverFirst.starts_with("m=") || !nonce || !salt || !roundsText) return Refused(std::string(kNotScram));
     // The server's nonce extends ours; anything else answers someone else.
-    if (nonce->size() <= nonce_.size() || nonce->substr(0, nonce_.size()) != nonce_) return {{}, std::string(kNotScram)};
-    long count = 0;
-    const auto [end, error] = std::from_chars(rounds->data(), rounds->data() + rounds->size(), count);
-    if (error != std::errc() || end != rounds->data() + rounds->size() || count < 1) return {{}, std::string(kNotScram)};
-    if (count > kMaxRounds) return {{}, "der Server verlangt zu viele Runden (i=" + std::string(*rounds) + ")"};
-    const QByteArray saltBytes = QByteArray::fromBase64(Bytes(*salt));
-    if (saltBytes.isEmpty()) return {{}, std::string(kNotScram)};
+    if (nonce->size() <= nonce_.size() || !nonce->starts_with(nonce_)) return Refused(std::string(kNotScram));
+    const auto rounds = DecimalNumber<unsigned long>(*roundsText);
+    if (!rounds || *rounds == 0) return Refused(std::string(kNotScram));
+    const std::string named = "(i=" + std::to_string(*rounds) + ")";
+    if (*rounds < kMinRounds) return Refused("der Server verlangt zu wenige Runden " + named, true);
+    if (*rounds > kMaxRounds) return Refused("der Server verlangt zu viele Runden " + named, true);
+    const std::string saltBytes = Text(QByteArray::fromBase64(Bytes(*salt)));
+    if (saltBytes.empty()) return Refused(std::string(kNotScram));
 
-    const QByteArray salted = QPasswordDigestor::deriveKeyPbkdf2(
-        QCryptographicHash::Sha256, Bytes(Cp1252ToUtf8(password_)), saltBytes, static_cast<int>(count), 32);
+    // "biws" is base64 of the header "n,," again.
+    finalWithoutProof_ = "c=biws,r=" + std::string(*nonce);
+    authMessage_ = clientFirstBare_ + "," + std::string(serverFirst) + "," + finalWithoutProof_;
+    step_ = Step::Deriving;
+    Reply reply;
+    reply.work = [password = password_, saltBytes, count = *rounds] {
+        return SaltedPassword(password, saltBytes, count);
+    };
+    return reply;
+}
+
+SaslMechanism::Reply ScramSha256::Resume(std::string saltedPassword) {
+    if (step_ != Step::Deriving) return Refused(std::string(kNotScram));
+    const QByteArray salted = Bytes(saltedPassword);
     const QByteArray clientKey = Hmac(salted, "Client Key");
     const QByteArray storedKey = QCryptographicHash::hash(clientKey, QCryptographicHash::Sha256);
-    // "biws" is base64 of the header "n,," again.
-    const std::string finalWithoutProof = "c=biws,r=" + std::string(*nonce);
-    const QByteArray authMessage = Bytes(clientFirstBare_ + "," + std::string(serverFirst) + "," + finalWithoutProof);
+    const QByteArray authMessage = Bytes(authMessage_);
     QByteArray proof = Hmac(storedKey, authMessage);
     for (qsizetype k = 0; k < proof.size(); ++k) proof[k] = static_cast<char>(proof[k] ^ clientKey[k]);
     serverSignature_ = Text(Hmac(Hmac(salted, "Server Key"), authMessage));
     step_ = Step::Signature;
-    return {finalWithoutProof + ",p=" + Text(proof.toBase64()), {}};
+    return Answer(finalWithoutProof_ + ",p=" + Text(proof.toBase64()));
 }
 
 SaslMechanism::Reply ScramSha256::Signature(std::string_view serverFinal) {
-    if (const auto error = Attribute(serverFinal, 'e')) return {{}, "der Server lehnt ab (" + std::string(*error) + ")"};
-    const auto signature = Attribute(serverFinal, 'v');
+    if (const auto error = ListValue(serverFinal, "e"))
+        return Refused("der Server lehnt ab (" + ServerText(*error) + ")");
+    const auto signature = ListValue(serverFinal, "v");
     if (!signature || Text(QByteArray::fromBase64(Bytes(*signature))) != serverSignature_)
-        return {{}, std::string(kUnproved)};
+        return Refused(std::string(kServerUnproved));
     step_ = Step::Verified;
     return {};
 }

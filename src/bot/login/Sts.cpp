@@ -1,53 +1,49 @@
 #include "bot/login/Sts.h"
 
-#include <charconv>
+#include <arpa/inet.h>
+
 #include <limits>
 
+#include "irc/Lists.h"
 #include "profile/ProfileStore.h"
 
 namespace tovik {
 namespace {
 
-template <typename T>
-std::optional<T> Number(std::string_view text) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
-    return value;
-}
-
-// Host names compare without case; a name with a blank or a line end
-// could not stand in the file.
-std::optional<std::string> HostKey(std::string_view host) {
-    if (host.empty()) return std::nullopt;
-    std::string key;
-    for (char c : host) {
-        if (static_cast<unsigned char>(c) <= ' ') return std::nullopt;
-        key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return key;
+std::optional<std::uint16_t> Port(std::string_view text) {
+    const auto port = DecimalNumber<std::uint32_t>(text);
+    if (!port || *port < 1 || *port > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(*port);
 }
 
 }  // namespace
 
 StsValue ParseSts(std::string_view value) {
     StsValue sts;
-    while (!value.empty()) {
-        const auto comma = value.find(',');
-        const std::string_view pair = value.substr(0, comma);
-        const auto eq = pair.find('=');
-        const std::string_view key = pair.substr(0, eq);
-        const std::string_view text = eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);
-        if (key == "port") {
-            const auto port = Number<std::uint32_t>(text);
-            if (port && *port >= 1 && *port <= 65535) sts.port = static_cast<std::uint16_t>(*port);
-        } else if (key == "duration") {
-            sts.duration = Number<std::int64_t>(text);
-        }
-        if (comma == std::string_view::npos) break;
-        value.remove_prefix(comma + 1);
+    for (const std::string_view item : SplitList(value, ',')) {
+        const auto [key, text] = KeyAndValue(item);
+        if (key == "port") sts.port = Port(text);
+        else if (key == "duration") sts.duration = DecimalNumber<std::int64_t>(text);
     }
     return sts;
+}
+
+std::optional<std::string> StsHostKey(std::string_view host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (host.ends_with('.')) host.remove_suffix(1);
+    if (host.empty()) return std::nullopt;
+    std::string key;
+    for (char c : host) {
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7F') return std::nullopt;
+        key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    // "::1", "0:0::1" and "[::1]" are one host.
+    in6_addr address{};
+    if (key.find(':') != std::string::npos && ::inet_pton(AF_INET6, key.c_str(), &address) == 1) {
+        char canonical[INET6_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET6, &address, canonical, sizeof canonical)) key = canonical;
+    }
+    return key;
 }
 
 std::string StsPolicies::FileIn(const std::string& profilesDirectory) {
@@ -66,11 +62,10 @@ StsPolicies::StsPolicies(std::string file, UnixClock now) : file_(std::move(file
         const auto first = line.find(' ');
         const auto second = first == std::string_view::npos ? first : line.find(' ', first + 1);
         if (second == std::string_view::npos) continue;
-        const auto host = HostKey(line.substr(0, first));
-        const auto port = Number<std::uint32_t>(line.substr(first + 1, second - first - 1));
-        const auto expiry = Number<std::int64_t>(line.substr(second + 1));
-        if (host && port && *port >= 1 && *port <= 65535 && expiry)
-            policies_[*host] = {static_cast<std::uint16_t>(*port), *expiry};
+        const auto host = StsHostKey(line.substr(0, first));
+        const auto port = Port(line.substr(first + 1, second - first - 1));
+        const auto expiry = DecimalNumber<std::int64_t>(line.substr(second + 1));
+        if (host && port && expiry) policies_[*host] = {*port, *expiry};
     }
 }
 
@@ -84,7 +79,7 @@ StsPolicies::Verdict StsPolicies::Heard(std::string_view host, bool tls, std::ui
         verdict.upgradeTo = sts.port;
         return verdict;
     }
-    const auto key = HostKey(host);
+    const auto key = StsHostKey(host);
     if (!sts.duration || !key) return verdict;
     if (*sts.duration == 0) {
         if (policies_.erase(*key) == 0) return verdict;
@@ -102,7 +97,7 @@ StsPolicies::Verdict StsPolicies::Heard(std::string_view host, bool tls, std::ui
 }
 
 std::optional<std::uint16_t> StsPolicies::TlsPortFor(std::string_view host) const {
-    const auto key = HostKey(host);
+    const auto key = StsHostKey(host);
     if (!key) return std::nullopt;
     const auto found = policies_.find(*key);
     if (found == policies_.end() || found->second.expiry <= now_()) return std::nullopt;

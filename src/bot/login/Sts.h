@@ -28,6 +28,12 @@ struct StsValue {
 // Unknown keys are skipped; a number that is not one leaves its key out.
 StsValue ParseSts(std::string_view value);
 
+// A host as policies are kept and compared: letters in lower case, without
+// the root's trailing dot, an IPv6 address in its one canonical spelling
+// (without brackets). Nothing for a name that could not stand in the file
+// (empty, or with a blank or a control character).
+std::optional<std::string> StsHostKey(std::string_view host);
+
 class StsPolicies {
 public:
     using UnixClock = std::function<std::int64_t()>;  // seconds since 1970
@@ -59,7 +65,7 @@ private:
 
     std::string file_;
     UnixClock now_;
-    std::map<std::string, Policy> policies_;  // by host in lower case
+    std::map<std::string, Policy> policies_;  // by StsHostKey
 };
 
 }  // namespace tovik

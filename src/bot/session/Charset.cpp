@@ -9,8 +9,6 @@
 
 namespace tovik {
 
-std::string ServerText(std::string_view received) { return ReadReceived(RemoveLineBreaks(received)).cp1252; }
-
 Charset CharsetFromSetting(std::string_view value) {
     const std::string name = LowerAnsi(TrimBlanks(value));
     for (const std::string_view cp1252 : {"windows-1252", "cp1252", "iso-8859-1", "latin1"})

@@ -41,12 +41,6 @@ inline std::string Transcode(std::string_view received, Charset to) {
     return Transcode(received, RecogniseEncoding(received), to);
 }
 
-// A text of the server's shown to the operator (a numeric's reason, an
-// account name) in the bot's own bytes: decoded as the log view decodes a
-// line (UTF-8 when it is valid UTF-8, else Windows-1252), without line
-// breaks.
-std::string ServerText(std::string_view received);
-
 // What an ISUPPORT reply (numeric 005) says about UTF8ONLY: true when it
 // announces it, false when it withdraws it ("-UTF8ONLY"), nothing when it
 // does not mention it (or is no 005 line).

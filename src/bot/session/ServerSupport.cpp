@@ -1,6 +1,6 @@
 #include "bot/session/ServerSupport.h"
 
-#include <charconv>
+#include "irc/Lists.h"
 
 namespace tovik {
 
@@ -39,11 +39,8 @@ void ServerSupport::Follow(const IrcMessage& message) {
         const std::string_view name = token.substr(0, equals);
         const std::string_view value = equals == npos ? std::string_view{} : token.substr(equals + 1);
         if (name == "NICKLEN") {
-            std::size_t length = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
-            nickLen_ = withdrawn || error != std::errc{} || end != value.data() + value.size() || length == 0
-                           ? std::nullopt
-                           : std::optional<std::size_t>(length);
+            const auto length = DecimalNumber<std::size_t>(value);
+            nickLen_ = withdrawn || !length || *length == 0 ? std::nullopt : length;
         } else if (name == "CHANMODES") {
             chanModes_ = withdrawn || value.empty() ? defaults.chanModes_ : ChanModeGroups(value);
         } else if (name == "PREFIX") {
@@ -107,11 +104,7 @@ bool ServerSupport::AllowsClientTag(std::string_view tag) const {
     bool denyAll = false;
     bool listed = false;  // denied by name
     bool excepted = false;
-    std::string_view rest = clientTagDeny_;
-    while (!rest.empty()) {
-        const auto comma = rest.find(',');
-        const std::string_view entry = rest.substr(0, comma);
-        rest.remove_prefix(comma == npos ? rest.size() : comma + 1);
+    for (const std::string_view entry : SplitList(clientTagDeny_, ',')) {
         if (entry == "*") denyAll = true;
         else if (entry.starts_with('-') && entry.substr(1) == tag) excepted = true;
         else if (entry == tag) listed = true;

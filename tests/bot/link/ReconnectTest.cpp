@@ -14,4 +14,10 @@ TEST(ReconnectTest, DoublesFromFifteenSecondsToFiveMinutesSpreadByAFifth) {
         EXPECT_EQ(ReconnectDelay(failures, jitter).count(), s * 1000) << failures << " " << jitter;
 }
 
+// After a registered connection: 1 to 3 s, whatever the jitter says.
+TEST(ReconnectTest, TheQuickAttemptComesWithinAFewSeconds) {
+    for (const auto& [jitter, ms] : {std::pair{0.0, 2000}, {-1.0, 1000}, {1.0, 3000}, {0.5, 2500}, {-9.0, 1000}})
+        EXPECT_EQ(QuickReconnectDelay(jitter).count(), ms) << jitter;
+}
+
 }  // namespace tovik

@@ -9,11 +9,13 @@
 #include <QMessageAuthenticationCode>
 #include <QPasswordDigestor>
 #include <QTemporaryDir>
+#include <ctime>
 #include <memory>
 
 #include "FakeIrcServer.h"
 #include "TestSupport.h"
 #include "bot/BotRuntime.h"
+#include "bot/login/Sts.h"
 #include "chat/Random.h"
 #include "profile/ProfileStore.h"
 
@@ -294,8 +296,10 @@ TEST_F(SecureConnectionTest, ThePersonaIsSeenTypingAndOldMessagesAreNotAnswered)
 }
 
 // A plain server whose policy names a TLS port sends the bot there at once;
-// over TLS the policy is remembered, and the next "Online" goes to TLS
-// straight away.
+// over TLS the policy is remembered. When the secure session ends (ERROR
+// right after the welcome) the policy counts from then, and the bot is back
+// on TLS within a few seconds, long before a policy of 10 s could lapse;
+// the next "Online" goes to TLS straight away.
 TEST_F(SecureConnectionTest, AStsPolicyTakesThePlainConnectionToTlsAndIsRemembered) {
     FakeIrcServer plain;
     server_ = std::make_unique<FakeIrcServer>(Certificate());
@@ -309,21 +313,44 @@ TEST_F(SecureConnectionTest, AStsPolicyTakesThePlainConnectionToTlsAndIsRemember
     ASSERT_TRUE(bot_->OnlineButtonClick());
     ASSERT_TRUE(plain.WaitForLines(3));
     const std::string port = std::to_string(server_->Port());
-    plain.Send(":srv CAP * LS :sts=port=" + port + ",duration=60 multi-prefix\r\n");
+    plain.Send(":srv CAP * LS :sts=port=" + port + ",duration=10 multi-prefix\r\n");
     ASSERT_TRUE(server_->WaitForLines(3, 10000)) << (errors_.empty() ? "" : errors_[0]);
     EXPECT_EQ(Escaped(server_->Received()), Escaped(Wire("CAP LS 302\nNICK []B0T[]\nUSER Tovik-B0T 0 0 :Tovik B0T\n")));
     EXPECT_EQ(plain.Texts(), (Texts{"CAP LS 302", "NICK []B0T[]", "USER Tovik-B0T 0 0 :Tovik B0T"}));
     EXPECT_EQ(secured, std::vector<quint16>{server_->Port()});
-    server_->Send(":srv CAP * LS :sts=duration=3600\r\n");
+    server_->Send(":srv CAP * LS :sts=duration=10\r\n");
     ASSERT_GE(server_->WaitForLine("CAP END"), 0);
-    const std::string policies = test::ReadFileBytes(context_.ProfilesDirectory() + "/sts-policies");
-    EXPECT_EQ(policies.rfind("127.0.0.1 " + port + " ", 0), 0u) << policies;
+    const std::string file = StsPolicies::FileIn(context_.ProfilesDirectory()), lead = "127.0.0.1 " + port + " ";
+    EXPECT_EQ(test::ReadFileBytes(file).rfind(lead, 0), 0u) << test::ReadFileBytes(file);
+    // As if heard long ago: only the renewal at the end can make it last.
+    test::WriteFileBytes(file, lead + std::to_string(std::time(nullptr) + 2) + "\n");
+    server_->Send(":srv 001 Tovik-B0T :Welcome\r\nERROR :Closing link: (Tovik@127.0.0.1) [bye]\r\n");
+    server_->CloseClient();  // the back-off series would wait 12 s or more
+    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() == 2; }, 5000)) << "not back within seconds";
+    const std::string renewed = test::ReadFileBytes(file);
+    ASSERT_EQ(renewed.rfind(lead, 0), 0u) << renewed;
+    EXPECT_GE(std::stoll(renewed.substr(lead.size())), static_cast<long long>(std::time(nullptr)) + 5) << renewed;
 
     bot_->OfflineButtonClick();
     ASSERT_TRUE(bot_->OnlineButtonClick());
-    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() == 2; }, 10000));
+    ASSERT_TRUE(AwaitCondition([&] { return server_->Connections() == 3; }, 10000));
     EXPECT_EQ(plain.Connections(), 1);
     EXPECT_TRUE(errors_.empty()) << errors_[0];
+}
+
+// A policy port that stops answering: the bot keeps knocking there, also
+// once the policy has run out meanwhile; only "Online" starts afresh.
+TEST_F(SecureConnectionTest, APolicyPortThatNoLongerAnswersNeverLeadsBackToPlainTcp) {
+    const std::int64_t expiry = std::time(nullptr) + 1;
+    test::WriteFileBytes(StsPolicies::FileIn(context_.ProfilesDirectory()),
+                         "127.0.0.1 " + std::to_string(test::FreeLoopbackPort()) + " " + std::to_string(expiry) + "\n");
+    BotTimings timings;
+    timings.reconnectScale = 0.005;  // 75 ms, 150 ms, ...
+    StartBot(false, timings);        // the plain server the profile names
+    ASSERT_TRUE(AwaitCondition(
+        [&] { return std::time(nullptr) > expiry && std::count(states_.begin(), states_.end(), BotState::Waiting) >= 4; },
+        10000));
+    EXPECT_EQ(server_->Connections(), 0);
 }
 
 // A "+" port on a server that speaks plain TCP never gets past the
@@ -450,8 +477,9 @@ TEST_F(SecureConnectionTest, PlainTcpCarriesAPasswordOnlyToThisMachine) {
 // Debian's services know no SCRAM, so the server here plays it with the
 // RFC 7677 account; the bot's nonce is fresh, so the proof is worked out
 // (and the worker checked against the RFC's own). Without a certificate
-// EXTERNAL is passed over, SCRAM goes first even over plain TCP, and a
-// server that cannot prove it knows the password is cut off.
+// EXTERNAL is passed over, SCRAM goes first over plain TCP to this machine,
+// its slow step leaves the link responsive, and a server that cannot prove
+// it knows the password is refused.
 TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyThen) {
     ScramServer rfc;
     rfc.First("n,,n=user,r=rOprNGfwEbeRWgbNEkqO");
@@ -476,9 +504,15 @@ TEST_F(SecureConnectionTest, ScramLogsInWithAServerThatKnowsThePasswordAndOnlyTh
         const std::string clientFirst = FromBase64(server_->Texts()[at].substr(lead.size()));
         ASSERT_EQ(clientFirst.rfind("n,,n=user,r=", 0), 0u) << clientFirst;
         ScramServer scram;
-        server_->Send(lead + Base64(scram.First(clientFirst)) + "\r\n");
+        // The key derivation runs beside the event loop: a PING right behind
+        // the challenge is answered before the proof goes out.
+        server_->Send(lead + Base64(scram.First(clientFirst)) + "\r\nPING :mitten\r\n");
+        const int challenged = at;
         at = server_->WaitForPrefix(lead, at + 1);
         ASSERT_GE(at, 0);
+        const int pong = server_->WaitForLine("PONG mitten", challenged + 1);
+        ASSERT_GE(pong, 0);
+        EXPECT_LT(pong, at);
         const std::string clientFinal = FromBase64(server_->Texts()[at].substr(lead.size()));
         const std::size_t proof = clientFinal.find(",p=");
         ASSERT_NE(proof, std::string::npos) << clientFinal;

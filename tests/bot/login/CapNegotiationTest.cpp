@@ -28,7 +28,11 @@ const std::string kPlainProof = "< AUTHENTICATE dG92aWsAdG92aWsAZ2VoZWlt\n";  //
 const std::string kFailed = "SASL-Anmeldung als tovik fehlgeschlagen: ";
 
 std::vector<NegotiationCase> Cases() {
+    std::string endless;  // a few hundred names fit into a handful of LS lines
+    for (int k = 0; k <= CapNegotiation::kMaxListLines; ++k) endless += "> :srv CAP * LS * :sasl multi-prefix\n";
     return {
+        {"EndlessLs", "tovik", kTls, endless + "< CAP END\n",
+         {kFailed + std::string("der Server hört mit seiner Liste der Capabilities nicht auf"_w1252)}, ""},
         {"EmptyLs", "", kPlain, "> :srv CAP * LS :\n< CAP END\n", {}, ""},
         {"MultiLineLsThenNewAndDel", "", kPlain,
          "> :srv CAP * LS * :away-notify server-time sts=port=6697,duration=300\n> :srv CAP * LS * :multi-prefix sasl\n"
@@ -42,9 +46,38 @@ std::vector<NegotiationCase> Cases() {
          "< CAP REQ :multi-prefix sasl\n> :srv CAP * ACK :multi-prefix sasl\n< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" +
              kPlainProof + "> :srv 903 * :SASL successful\n< CAP END\n> :srv 001 tovik :Welcome\n",
          {}, "multi-prefix sasl"},
+        // The combined request is asked once more without the extras.
         {"Nak", "tovik", kTls,
-         "> :srv CAP * LS :sasl server-time\n< CAP REQ :server-time sasl\n> :srv CAP * NAK :server-time sasl\n< CAP END\n",
+         "> :srv CAP * LS :sasl server-time\n< CAP REQ :server-time sasl\n> :srv CAP * NAK :server-time sasl\n"
+         "< CAP REQ :sasl\n> :srv CAP * NAK :sasl\n< CAP END\n",
          {kFailed + "der Server gibt SASL nicht frei"}, ""},
+        // A NEW during a multi-line LS waits for its end and joins the request.
+        {"NewDuringLs", "tovik", kTls,
+         "> :srv CAP * LS * :multi-prefix sasl\n> :srv CAP * NEW :message-tags\n> :srv CAP * LS :server-time\n"
+         "< CAP REQ :multi-prefix message-tags server-time sasl\n"
+         "> :srv CAP * ACK :multi-prefix message-tags server-time sasl\n< AUTHENTICATE PLAIN\n> AUTHENTICATE +\n" +
+             kPlainProof + "> :srv 903 * :SASL successful\n< CAP END\n",
+         {}, "message-tags multi-prefix sasl server-time"},
+        {"AckWithoutSasl", "tovik", kTls, "> :srv CAP * LS :sasl multi-prefix\n< CAP REQ :multi-prefix sasl\n"
+         "> :srv CAP * ACK :multi-prefix\n< CAP END\n", {kFailed + "der Server gibt SASL nicht frei"}, "multi-prefix"},
+        {"UnsolicitedAck", "", kPlain,
+         "> :srv CAP * LS :multi-prefix\n< CAP REQ :multi-prefix\n> :srv CAP * ACK :sasl message-tags\n"
+         "> :srv CAP * ACK :multi-prefix\n< CAP END\n> :srv CAP * ACK :server-time\n",
+         {}, "multi-prefix"},
+        // Services that were away come back: the login follows, after the
+        // registration and without a second CAP END.
+        {"NewSaslAfterAFailedLogin", "tovik", kTls,
+         "> :srv CAP * LS :sasl\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE PLAIN\n"
+         "> :srv 904 * :Dienste fehlen\n< CAP END\n> :srv 001 tovik :Welcome\n> :srv CAP tovik DEL :sasl\n"
+         "> :srv CAP tovik NEW :sasl=PLAIN\n< CAP REQ :sasl\n> :srv CAP tovik ACK :sasl\n< AUTHENTICATE PLAIN\n"
+         "> AUTHENTICATE +\n" + kPlainProof + "> :srv 900 tovik t!u@h tovik :logged in\n> :srv 903 tovik :ok\n"
+         "> :srv CAP tovik NEW :sasl=PLAIN\n",
+         {kFailed + "Dienste fehlen", "account: tovik"}, "sasl"},
+        {"NewSaslListWhileEnabled", "tovik", kTls,
+         "> :srv CAP * LS :sasl=EXTERNAL,PLAIN\n< CAP REQ :sasl\n> :srv CAP * ACK :sasl\n< AUTHENTICATE PLAIN\n"
+         "> :srv 904 * :nein\n< CAP END\n> :srv CAP * NEW :sasl=PLAIN,SCRAM-SHA-256\n< AUTHENTICATE PLAIN\n"
+         "> :srv 904 * :wieder nein\n",
+         {kFailed + "nein", kFailed + "wieder nein"}, "sasl"},
         {"ServerWithoutCap", "tovik", kTls, "> :srv 421 * CAP :Unknown command\n> ?\n",
          {kFailed + "der Server kennt keine Capabilities"}, ""},
         {"NoAnswer", "", kTls, "> ?\n< CAP END\n> ?\n", {}, ""},
@@ -82,7 +115,8 @@ std::vector<NegotiationCase> Cases() {
 TEST(CapNegotiation, AnswersEachServerLineWithExactBytes) {
     for (const NegotiationCase& c : Cases()) {
         SCOPED_TRACE(c.name);
-        CapNegotiation negotiation({c.account, "geheim"}, c.link, [](auto name) { return PlainOrExternal(name, "tovik", "geheim"); });
+        CapNegotiation negotiation({c.account, "geheim", "EXTERNAL PLAIN"}, c.link,  // what the factory makes
+                                   [](auto name) { return PlainOrExternal(name, "tovik", "geheim"); });
         EXPECT_EQ(test::PlayNegotiation(negotiation, c.script), c.facts);
         std::string enabled;
         for (const auto& cap : negotiation.Enabled()) enabled += (enabled.empty() ? "" : " ") + cap;

@@ -12,6 +12,11 @@
 namespace tovik {
 namespace {
 
+// The PLAIN message as AUTHENTICATE carries it.
+std::vector<std::string> PlainPieces(const std::string& account, const std::string& password) {
+    return AuthenticatePieces(Base64(PlainOrExternal("PLAIN", account, password)->Respond({}).response));
+}
+
 std::string Decoded(const std::vector<std::string>& pieces) {
     std::string joined;
     for (const auto& piece : pieces)

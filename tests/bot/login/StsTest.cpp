@@ -21,6 +21,15 @@ TEST(Sts, ParsesPortAndDurationAndSkipsTheRest) {
         EXPECT_EQ(shown(value), expected) << value;
 }
 
+// One host however it is written: case, the root's dot, IPv6 spellings.
+TEST(Sts, HostKeysAreNormalisedInOnePlace) {
+    for (const auto& [host, key] : std::vector<std::pair<std::string, std::optional<std::string>>>{
+             {"IRC.Example.NET.", "irc.example.net"}, {"[::1]", "::1"}, {"0:0:0::1", "::1"},
+             {"2001:DB8:0:0::A", "2001:db8::a"}, {"127.0.0.1", "127.0.0.1"}, {"Ärger.de", "Ärger.de"},
+             {"", std::nullopt}, {".", std::nullopt}, {"a b", std::nullopt}, {"a", std::nullopt}})
+        EXPECT_EQ(StsHostKey(host), key) << host;
+}
+
 class StsPoliciesTest : public ::testing::Test {
 protected:
     QTemporaryDir dir_;
@@ -39,6 +48,7 @@ TEST_F(StsPoliciesTest, PlainIsSentToTlsAndATlsPolicyHoldsUntilItExpiresOrIsWith
     policies.Heard("other.example.org", true, 7000, "duration=60");
     EXPECT_EQ(test::ReadFileBytes(File()), "irc.example.net 6697 1800000300\nother.example.org 7000 1800000060\n");
     EXPECT_EQ(policies.TlsPortFor("irc.example.NET"), 6697);
+    EXPECT_EQ(policies.TlsPortFor("irc.example.net."), 6697);
     now_ += 299;  // read back by the next run
     EXPECT_EQ(Load().TlsPortFor("irc.example.net"), 6697);
     now_ += 1;
