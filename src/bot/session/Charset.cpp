@@ -41,7 +41,7 @@ std::optional<bool> Utf8OnlyAnnouncement(std::string_view line) {
 void PartnerCharsets::Tell(std::string_view nick, TextEncoding encoding) {
     if (encoding == TextEncoding::Unknown || max_ == 0) return;
     const Charset charset = encoding == TextEncoding::Utf8 ? Charset::Utf8 : Charset::Cp1252;
-    std::string key = LowerAnsi(nick);
+    std::string key = Key(nick);
     if (const auto found = known_.find(key); found != known_.end()) {
         found->second.charset = charset;
         byAge_.splice(byAge_.end(), byAge_, found->second.age);  // told just now
@@ -56,18 +56,18 @@ void PartnerCharsets::Tell(std::string_view nick, TextEncoding encoding) {
 }
 
 std::optional<Charset> PartnerCharsets::Of(std::string_view nick) const {
-    const auto found = known_.find(LowerAnsi(nick));
+    const auto found = known_.find(Key(nick));
     if (found == known_.end()) return std::nullopt;
     return found->second.charset;
 }
 
 void PartnerCharsets::Rename(std::string_view oldNick, std::string_view newNick) {
-    const auto found = known_.find(LowerAnsi(oldNick));
+    const auto found = known_.find(Key(oldNick));
     if (found == known_.end()) return;
     const Known known = found->second;
     byAge_.erase(known.age);
     known_.erase(found);
-    if (const auto other = known_.find(LowerAnsi(newNick)); other != known_.end()) {
+    if (const auto other = known_.find(Key(newNick)); other != known_.end()) {
         byAge_.erase(other->second.age);  // left by someone gone: nobody else holds the nick now
         known_.erase(other);
     }

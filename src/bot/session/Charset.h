@@ -14,6 +14,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "irc/Message.h"
 #include "text/Encoding.h"
 
 namespace tovik {
@@ -54,7 +55,7 @@ std::optional<bool> Utf8OnlyAnnouncement(std::string_view line);
 
 // What each partner's client spoke last, for the answers: the encoding of
 // the partner's last telling message (pure ASCII tells nothing). Nicks are
-// compared as everywhere, after Windows-1252 lowercasing. A bot in a big
+// compared as everywhere, as the server compares them. A bot in a big
 // network meets new nicks all day, so the memory is bounded: beyond the
 // bound the partner who told the longest time ago is forgotten and is then
 // answered in the default charset, as a new partner would be.
@@ -69,6 +70,8 @@ public:
     // The partner now goes by another nick; what his client spoke goes with him.
     void Rename(std::string_view oldNick, std::string_view newNick);
     void Clear();
+    // The server's CASEMAPPING, for the keys from now on.
+    void SetMapping(CaseMapping mapping) { mapping_ = mapping; }
     std::size_t Size() const { return known_.size(); }
 
 private:
@@ -76,7 +79,10 @@ private:
         Charset charset;
         std::list<std::string>::iterator age;
     };
+    std::string Key(std::string_view nick) const { return IrcLower(nick, mapping_); }
+
     std::size_t max_;
+    CaseMapping mapping_ = CaseMapping::Rfc1459;
     std::list<std::string> byAge_;  // keys, the longest-ago telling first
     std::unordered_map<std::string, Known> known_;
 };

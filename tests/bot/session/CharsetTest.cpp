@@ -116,9 +116,11 @@ TEST(PartnerCharsetsTest, TheLastTellingMessageCounts) {
     EXPECT_EQ(partners.Of("anna"), Charset::Utf8);
     partners.Tell("anna", TextEncoding::Cp1252);
     EXPECT_EQ(partners.Of("anna"), Charset::Cp1252);
-    // Lowercased as nicks are everywhere: umlauts too.
-    partners.Tell("J\xd6RG", TextEncoding::Utf8);
-    EXPECT_EQ(partners.Of("j\xf6rg"), Charset::Utf8);
+    // Compared as the server compares nicks: "[" is "{", but an umlaut in
+    // another case is another nick.
+    partners.Tell("[J\xd6RG]", TextEncoding::Utf8);
+    EXPECT_EQ(partners.Of("{j\xd6rg}"), Charset::Utf8);
+    EXPECT_EQ(partners.Of("{j\xf6rg}"), std::nullopt);
     EXPECT_EQ(partners.Size(), 2u);
     partners.Rename("JORG", "anna");  // unknown: nothing moves
     partners.Rename("anna", "J\xf6rg2");  // a nick change: the charset goes along
