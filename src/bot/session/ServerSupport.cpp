@@ -97,11 +97,6 @@ char ServerSupport::ModeOfSymbol(char symbol) const {
     return at == npos || at >= prefixModes_.size() ? '\0' : prefixModes_[at];
 }
 
-bool ServerSupport::IsOperatorSymbol(char symbol) const {
-    const auto at = symbol == '\0' ? npos : prefixSymbols_.find(symbol);
-    return at != std::string::npos && at < OperatorRank();
-}
-
 bool ServerSupport::AllowsClientTag(std::string_view tag) const {
     if (tag.starts_with('+')) tag.remove_prefix(1);
     bool denyAll = false;

@@ -46,7 +46,6 @@ public:
     // "(qaohv)~&@%+", so that a NAMES reply and a MODE line read alike.
     bool IsStatusMode(char mode) const { return prefixModes_.find(mode) != std::string::npos; }
     bool IsOperatorMode(char mode) const;
-    bool IsOperatorSymbol(char symbol) const;
     bool IsPrefixSymbol(char symbol) const { return symbol != '\0' && prefixSymbols_.find(symbol) != std::string::npos; }
     // The status mode a NAMES symbol stands for ('@': 'o'), or 0.
     char ModeOfSymbol(char symbol) const;

@@ -32,9 +32,10 @@ TEST(ServerSupportTest, ModeArgumentsAndOperatorsFollowChanmodesAndPrefix) {
         EXPECT_EQ(got, row.substr(2)) << row[0];
     }
     std::string operators;
-    for (const char symbol : std::string("~&@%+")) operators += big.IsOperatorSymbol(symbol) ? symbol : '.';
+    for (const char symbol : std::string("~&@%+")) operators += big.IsOperatorMode(big.ModeOfSymbol(symbol)) ? symbol : '.';
     EXPECT_EQ(operators, "~&@..");
-    EXPECT_FALSE(After({":srv 005 me PREFIX=(ov)@+ :ok"}).IsOperatorSymbol('~'));  // before PREFIX: it counts
+    EXPECT_EQ(typical.ModeOfSymbol('~'), 'q');  // before PREFIX: it counts
+    EXPECT_EQ(After({":srv 005 me PREFIX=(ov)@+ :ok"}).ModeOfSymbol('~'), '\0');
 }
 
 TEST(ServerSupportTest, ClientTagDeny) {
