@@ -28,10 +28,10 @@ std::optional<std::string> ReportOutbox::Next() {
     // The summary stands where the dropped reports stood: before the
     // reports that are still waiting.
     if (leftOut_ > 0) {
-        const std::size_t count = std::exchange(leftOut_, 0);
-        if (gate_(leftOutTo_))
-            return SealLine(MakeReport(leftOutTo_, "(" + std::to_string(count) +
-                                                       " Meldungen ausgelassen, der Server nimmt nicht mehr an)"));
+        std::string text = "(";
+        text += std::to_string(std::exchange(leftOut_, 0));
+        text += " Meldungen ausgelassen, der Server nimmt nicht mehr an)";
+        if (gate_(leftOutTo_)) return SealLine(MakeReport(leftOutTo_, text));
     }
     while (!waiting_.empty()) {
         Report report = std::move(waiting_.front());
