@@ -28,16 +28,6 @@ std::string Transcode(std::string_view received, TextEncoding from, Charset to) 
     return Encode(received, to);
 }
 
-std::optional<bool> Utf8OnlyAnnouncement(std::string_view line) {
-    std::optional<bool> said;
-    const IrcMessage message = ParseMessage(line);
-    for (const std::string_view token : IsupportTokens(message)) {
-        if (token == "UTF8ONLY" || token.starts_with("UTF8ONLY=")) said = true;
-        if (token == "-UTF8ONLY") said = false;
-    }
-    return said;
-}
-
 void PartnerCharsets::Tell(std::string_view nick, TextEncoding encoding) {
     if (encoding == TextEncoding::Unknown || max_ == 0) return;
     const Charset charset = encoding == TextEncoding::Utf8 ? Charset::Utf8 : Charset::Cp1252;

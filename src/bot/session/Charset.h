@@ -48,11 +48,6 @@ inline std::string Transcode(std::string_view received, Charset to) {
 // breaks.
 std::string ServerText(std::string_view received);
 
-// What an ISUPPORT reply (numeric 005) says about UTF8ONLY: true when it
-// announces it, false when it withdraws it ("-UTF8ONLY"), nothing when it
-// does not mention it (or is no 005 line).
-std::optional<bool> Utf8OnlyAnnouncement(std::string_view line);
-
 // What each partner's client spoke last, for the answers: the encoding of
 // the partner's last telling message (pure ASCII tells nothing). Nicks are
 // compared as everywhere, as the server compares them. A bot in a big

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "TestSupport.h"
+#include "bot/session/ServerSupport.h"
 #include "text/Literal.h"
 
 namespace tovik {
@@ -86,7 +87,16 @@ struct IsupportCase {
 
 class Utf8OnlyTest : public ::testing::TestWithParam<IsupportCase> {};
 
-TEST_P(Utf8OnlyTest, ReadsTheAnnouncement) { EXPECT_EQ(Utf8OnlyAnnouncement(GetParam().line), GetParam().said); }
+// What the server support makes of the line, from either state.
+TEST_P(Utf8OnlyTest, ReadsTheAnnouncement) {
+    ServerSupport off;
+    ServerSupport on;
+    on.Follow(ParseMessage(":srv 005 bot UTF8ONLY :are supported"));
+    off.Follow(ParseMessage(GetParam().line));
+    on.Follow(ParseMessage(GetParam().line));
+    EXPECT_EQ(off.Utf8Only(), GetParam().said.value_or(false)) << GetParam().line;
+    EXPECT_EQ(on.Utf8Only(), GetParam().said.value_or(true)) << GetParam().line;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, Utf8OnlyTest,
