@@ -90,7 +90,9 @@ std::optional<std::string> ChannelOwnership::Door(const ChannelEvent& event, std
         if (!self) return std::nullopt;
         return Lose(channel, event.by.empty() ? "der Bot hat ihn verlassen" : "der Bot wurde hinausgeworfen");
     case Kind::Joined:
-        if (!Owns(channel) || self || invited_.erase(IrcLower(event.nick, mapping_)) > 0) return std::nullopt;
+        // Whom the bot let in once may come back (a netsplit rejoins him);
+        // a stranger would need an invite the channel's +i asks for.
+        if (!Owns(channel) || self || invited_.contains(IrcLower(event.nick, mapping_))) return std::nullopt;
         return Lose(channel, ServerText(event.nick) + " ist ohne Einladung hereingekommen");
     case Kind::Status:
         if (!Owns(channel)) return std::nullopt;

@@ -52,7 +52,7 @@ private:
 
     CaseMapping mapping_ = CaseMapping::Rfc1459;
     Membership members_;
-    std::set<std::string> invited_;  // nicks in the server's lower case
+    std::set<std::string> invited_;  // nicks in the server's lower case, for the connection
     std::string owned_;              // the channel the bot holds
     bool lost_ = false;              // for the rest of the connection
 };

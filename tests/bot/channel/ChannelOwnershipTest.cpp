@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         OwnershipCase{"TheBotsOwnLockAndInvitees",
                       {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End", ":Bot!u@h MODE #Tovik +msi",
                        ":srv 341 Bot Carol #tovik", ":Carol!c@h JOIN :#Tovik", ":Bot!u@h MODE #Tovik +v carol",
-                       ":Carol!c@h PART #Tovik", ":anna!a@h QUIT :x"}, true, {}},
+                       ":Carol!c@h QUIT :split", ":Carol!c@h JOIN #Tovik", ":anna!a@h QUIT :x"}, true, {}},
         OwnershipCase{"AnUninvitedJoin", {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End",
                                           ":srv 341 Bot Carol #other", ":Carol!c@h JOIN #Tovik"},
                       false, {Told("Carol ist ohne Einladung hereingekommen")}},
