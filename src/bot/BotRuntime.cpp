@@ -111,6 +111,7 @@ private:
     ServerClock clock_;
     QTimer nickTimer_;  // asks whether the configured nick is free
     bool redirect_ = false;    // this connection ends for an upgrade to TLS
+    bool clockAsked_ = false;  // this connection's PING for the server's clock went out
     std::string lineFailure_;  // the first failure among one read's lines
 };
 
@@ -239,6 +240,7 @@ void BotRuntime::Impl::Ended() {
     channel_.Reset();
     identity_.Reset();
     clock_.Reset();
+    clockAsked_ = false;
     support_.Reset();
     nickTimer_.stop();
     registration_.End();
@@ -290,7 +292,7 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     if (command == "001") {
         policy_.Welcomed();
         // The stamped PONG tells how the server's clock stands to ours.
-        if (stamps) Send(MakeRawLine("PING :" + link_->Target().host));
+        if (stamps && !std::exchange(clockAsked_, true)) Send(MakeRawLine("PING :" + link_->Target().host));
     }
     support_.Follow(message);
     if (identity_.Concerns(message)) FollowNicks(message, ConfiguredNick(profile));
