@@ -4,16 +4,15 @@
 #include <exception>
 #include <optional>
 
+#include "bot/OperatorConsole.h"
 #include "bot/answering/Answering.h"
-#include "bot/session/Charset.h"
 #include "bot/channel/CommandChannel.h"
 #include "bot/channel/DenyList.h"
 #include "bot/link/IrcLink.h"
-#include "bot/session/NickKeeper.h"
-#include "bot/OperatorConsole.h"
 #include "bot/link/OutgoingLine.h"
-#include "bot/channel/Report.h"
 #include "bot/login/Registration.h"
+#include "bot/session/Charset.h"
+#include "bot/session/Identity.h"
 #include "bot/session/ServerSupport.h"
 #include "bot/session/ServerTime.h"
 #include "chat/Persona.h"
@@ -89,6 +88,8 @@ private:
     void LineArrived(const std::string& line);
     void HandleServerLine(const IrcMessage& message, const std::string& line);
     void FollowNicks(const IrcMessage& message, const std::string& configured);
+    void ToAnswering(const IrcMessage& message, const std::string& channel, const std::string& botNick, int charTime,
+                     bool playback);
     void FollowPartners(const IrcMessage& message);
     void CheckNick();
 
@@ -100,14 +101,17 @@ private:
 
     // The one send point: every line is sealed here (no CR, LF or NUL
     // inside, at most 512 bytes) unless it goes out as the operator typed
-    // it or as the login built it.
+    // it or as the login built it. `destination`: the channel the line is
+    // said in, for the command channel's gate.
     enum class Cleaning { Seal, AsTyped };
     bool Send(const std::string& line, LineClass lineClass = LineClass::Normal, Charset charset = Charset::Cp1252,
-              std::string partner = {}, Cleaning cleaning = Cleaning::Seal);
+              std::string partner = {}, Cleaning cleaning = Cleaning::Seal, std::string destination = {});
 
-    NickKeeper nicks_;
+    Identity identity_{support_};
+    ServerClock clock_;
     QTimer nickTimer_;  // asks whether the configured nick is free
     bool redirect_ = false;    // this connection ends for an upgrade to TLS
+    bool clockAsked_ = false;  // this connection's PING for the server's clock went out
     std::string lineFailure_;  // the first failure among one read's lines
 };
 
@@ -119,26 +123,28 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
           ports.ident, [this] { return Profile().ReadValue("PersonData", "PreName", "Tovik-B0T"); }, &owner)),
       dccServer_(new DCCServer(
           ports.dcc, [this] { return ExpandPersona("<picture>", Profile()); }, &owner)),
-      link_(new IrcLink(
-          [this](std::size_t count) {
-              const std::string channel = Profile().ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
-              std::string text = "(";
-              text += std::to_string(count);
-              text += " Meldungen ausgelassen, der Server nimmt nicht mehr an)";
-              return SealLine(MakeReport(channel, text));
-          },
-          &owner)),
+      link_(new IrcLink(&owner)),
       policy_(*identServer_,
               {[this] { Connect(); },
                [this](BotState state, std::chrono::milliseconds next) { emit owner_.StateChanged(state, next.count()); },
                [this](const std::string& text) { Tell(text); }}),
       channel_(denyList_,
-               {[this](const std::string& line, LineClass lineClass, Charset charset) { Send(line, lineClass, charset); },
+               {[this](const std::string& line, LineClass lineClass, Charset charset, const std::string& destination) {
+                    Send(line, lineClass, charset, {}, Cleaning::Seal, destination);
+                },
                 [this] { return OwnCharset(); }, [this](std::string_view to) { return answering_.CharsetFor(to); },
                 [this](const std::string& text) { Tell(text); }, [this] { DenyListChanged(); }}),
       answering_(context, random, *dccServer_, denyList_, support_,
                  {[this](const std::string& line, LineClass lineClass, Charset charset, std::string partner) {
                       return Send(line, lineClass, charset, std::move(partner));
+                  },
+                  [this](const std::string& channel, const std::string& line, Charset charset) {
+                      if (!link_->Ready()) return;
+                      channel_.Report(channel, SealLine(line, charset));
+                      link_->Fed();
+                  },
+                  [this](const std::string& partner, const std::function<bool(std::string&)>& revise) {
+                      link_->Revise(partner, revise);
                   },
                   [this] { return OwnCharset(); }, [this] { return link_->LocalIPv4(); },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
@@ -149,7 +155,10 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                      [this](const std::string& account) { emit owner_.LoggedIn(account); },
                      [this](const std::string& text) { Tell(text); },
                      [this](std::uint16_t) { UpgradeToTls(); }}) {
-    link_->SetReportGate([this] { return channel_.ReportsMayLeave(); });
+    // Whatever is said in a channel passes the command channel's gate, and
+    // its reports come from it only when one may leave.
+    link_->SetGate([this](std::string_view channel) { return channel_.MaySay(channel); });
+    link_->SetFeed(&channel_.Reports());
     SetTimings(timings_);
     nickTimer_.setSingleShot(true);
     // Every slot guards itself: no exception may leave an event handler.
@@ -229,7 +238,9 @@ void BotRuntime::Impl::Ended() {
     answering_.Discard();
     answering_.ForgetPartners();
     channel_.Reset();
-    nicks_.Reset();
+    identity_.Reset();
+    clock_.Reset();
+    clockAsked_ = false;
     support_.Reset();
     nickTimer_.stop();
     registration_.End();
@@ -252,23 +263,39 @@ void BotRuntime::Impl::LineArrived(const std::string& line) {
 
 void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::string& line) {
     emit owner_.LineReceived(line);
+    const std::string& command = message.command;
     // A PING is answered here and now, whatever replies are being typed and
     // before any setting is read: a typo in the typing speed must not let
-    // the server drop the bot.
-    if (IsPing(line)) Send(MakePong(line), LineClass::Urgent);
+    // the server drop the bot. "PING :abc123" gets "PONG abc123".
+    if (command == "PING" && message.prefix.empty()) Send(MakeRawLine("PONG " + message.Last()), LineClass::Urgent);
     registration_.Follow(message);
     if (!link_->Ready()) return;  // the server's policy sent the bot to TLS
+    const auto now = std::chrono::system_clock::now();
+    const bool stamps = registration_.Enabled("server-time");
+    clock_.Follow(message, now, stamps);
 
     const ProfileFile profile = Profile();
     const int charTime = StrToInt(profile.ReadValue("General", "CharTime", "500"));
     const std::string channel = profile.ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
-    const std::string botNick = profile.ReadValue("IRC", "BotNick", "Tovik-B0T");
+    const std::string botNick = KnownNick(profile);
+    // Who sent it, as the bot knew itself before this line.
+    const bool fromSelf = identity_.IsMe(message.Nick(), botNick);
+    // A bouncer replays what was said while it was alone: news to the
+    // operator, but no person answers hours late, and no command is carried
+    // out again.
+    if ((command == "PRIVMSG" || command == "NOTICE") && clock_.IsPlayback(message, now, stamps)) {
+        if (!fromSelf) ToAnswering(message, channel, botNick, charTime, true);
+        return;
+    }
 
     // Independent tests: more than one may act on a line.
-    const std::string& command = message.command;
-    if (command == "001") policy_.Welcomed();
+    if (command == "001") {
+        policy_.Welcomed();
+        // The stamped PONG tells how the server's clock stands to ours.
+        if (stamps && !std::exchange(clockAsked_, true)) Send(MakeRawLine("PING :" + link_->Target().host));
+    }
     support_.Follow(message);
-    if (nicks_.Concerns(message)) FollowNicks(message, profile.ReadValue("IRC", "BotNick", "[]B0T[]"));
+    if (identity_.Concerns(message)) FollowNicks(message, ConfiguredNick(profile));
     if (!link_->Ready()) return;  // the nick keeper gave this connection up
     // What the server relays changes with its capabilities and its 005.
     if (command == "CAP" || command == "005")
@@ -277,19 +304,27 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
         policy_.RegistrationOver();
         channel_.Join(channel);
     }
-    const std::string& held = nicks_.Held();
-    channel_.Follow(message, line, channel, held.empty() ? botNick : held, botNick, support_);
+    channel_.Follow(message, channel, std::string(identity_.Self(botNick)), botNick, support_, fromSelf);
+    // What the bot said itself comes back only as an echo: logged, never
+    // answered, never a partner's.
+    if (fromSelf) return;
     FollowPartners(message);
-    if (command != "PRIVMSG") return;
-    // A bouncer replays what came while it was alone: reported, as it is
-    // news to the operator, but no person answers hours late.
-    const bool playback =
-        registration_.Enabled("server-time") && IsPlayback(message.Tag("time"), std::chrono::system_clock::now());
-    answering_.Route(line, channel, botNick, held, charTime, playback);
+    ToAnswering(message, channel, botNick, charTime, false);
+}
+
+// A private message from someone else to the bot goes to the answering.
+void BotRuntime::Impl::ToAnswering(const IrcMessage& message, const std::string& channel,
+                                   const std::string& botNick, int charTime, bool playback) {
+    if (message.command != "PRIVMSG" || !identity_.AddressedToMe(message.Param(0), botNick)) return;
+    answering_.Route(message, channel, charTime, playback);
 }
 
 void BotRuntime::Impl::FollowNicks(const IrcMessage& message, const std::string& configured) {
-    const NickKeeper::Outcome outcome = nicks_.Follow(message, configured, support_);
+    const Identity::Outcome identity = identity_.Follow(message, configured);
+    // Whatever waited for the one who held the bot's new nick before is
+    // the bot's own now: it must not reach the bot.
+    if (identity.took) answering_.Quit(*identity.took);
+    const NickKeeper::Outcome& outcome = identity.nicks;
     if (outcome.registerAgain) registration_.SendNickAndUser();
     for (const auto& [line, lineClass] : outcome.send) Send(line, lineClass);
     if (!outcome.checkTimer) nickTimer_.stop();
@@ -302,8 +337,7 @@ void BotRuntime::Impl::FollowNicks(const IrcMessage& message, const std::string&
 
 void BotRuntime::Impl::CheckNick() {
     if (!link_->Ready()) return;
-    const std::string configured = Profile().ReadValue("IRC", "BotNick", "[]B0T[]");
-    if (const auto ison = nicks_.Check(configured, support_)) {
+    if (const auto ison = identity_.Check(ConfiguredNick(Profile()))) {
         Send(*ison);
         nickTimer_.start(timings_.nickCheck);
     }
@@ -314,7 +348,7 @@ void BotRuntime::Impl::CheckNick() {
 void BotRuntime::Impl::FollowPartners(const IrcMessage& message) {
     if (message.command != "NICK" && message.command != "QUIT") return;
     const std::string nick = message.Nick();
-    if (nick.empty() || EqualsIgnoreCase(nick, nicks_.Held())) return;
+    if (nick.empty()) return;
     if (message.command == "NICK" && !message.Last().empty()) answering_.Renamed(nick, message.Last());
     if (message.command == "QUIT") answering_.Quit(nick);
 }
@@ -330,7 +364,9 @@ Charset BotRuntime::Impl::OwnCharset() const {
 
 void BotRuntime::Impl::SendEditKeyPress(const std::string& text) {
     const std::string channel = Profile().ReadValue("IRC", "CommandoChannel", "#Tovik-B0T");
-    if (const auto line = ConsoleCommandLine(text, channel)) Send(*line);
+    // Whom the operator asks in may come in: the door stays the bot's.
+    if (const auto line = ConsoleCommandLine(text, channel); line && Send(*line))
+        if (const auto invitee = ConsoleInvitee(text)) channel_.Invited(*invitee);
     link_->Flush();
 }
 
@@ -342,8 +378,9 @@ void BotRuntime::Impl::ServerSendEditKeyPress(const std::string& text) {
 }
 
 bool BotRuntime::Impl::Send(const std::string& line, LineClass lineClass, Charset charset, std::string partner,
-                            Cleaning cleaning) {
-    return link_->Send(cleaning == Cleaning::Seal ? SealLine(line, charset) : line, lineClass, std::move(partner));
+                            Cleaning cleaning, std::string destination) {
+    return link_->Send(cleaning == Cleaning::Seal ? SealLine(line, charset) : line, lineClass, std::move(partner),
+                       std::move(destination));
 }
 
 // ---- the public face: no exception leaves it -------------------------------

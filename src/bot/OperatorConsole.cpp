@@ -16,4 +16,9 @@ std::optional<std::string> ConsoleCommandLine(std::string_view typed, std::strin
     return std::nullopt;
 }
 
+std::optional<std::string> ConsoleInvitee(std::string_view typed) {
+    if (LowerAnsi(WordAt(typed, 1)) != "invite") return std::nullopt;
+    return WordAt(typed, 2);
+}
+
 }  // namespace tovik

@@ -12,5 +12,7 @@ namespace tovik {
 
 // The line the typed command sends in `channel`; nothing for any other text.
 std::optional<std::string> ConsoleCommandLine(std::string_view typed, std::string_view channel);
+// Whom the typed command invites into the channel, if it is an "invite".
+std::optional<std::string> ConsoleInvitee(std::string_view typed);
 
 }  // namespace tovik

@@ -133,20 +133,21 @@ std::string GetText(std::string_view line) {
     return std::string(TrailingText(line));
 }
 
-std::string GetFirstWord(std::string_view line) {
-    const auto text = TrailingText(line);
-    return std::string(text.substr(0, text.find(' ')));
-}
+std::string GetFirstWord(std::string_view line) { return FirstWordOf(TrailingText(line)); }
 
-std::string GetSecondWord(std::string_view line, bool rest) {
-    const auto text = TrailingText(line);
+std::string GetSecondWord(std::string_view line, bool rest) { return SecondWordOf(TrailingText(line), rest); }
+
+std::string GetThirdWord(std::string_view line, bool rest) { return ThirdWordOf(TrailingText(line), rest); }
+
+std::string FirstWordOf(std::string_view text) { return std::string(text.substr(0, text.find(' '))); }
+
+std::string SecondWordOf(std::string_view text, bool rest) {
     const auto first = text.find(' ');
     if (first == npos) return {};
     return WordAfter(text, first, rest);
 }
 
-std::string GetThirdWord(std::string_view line, bool rest) {
-    const auto text = TrailingText(line);
+std::string ThirdWordOf(std::string_view text, bool rest) {
     const auto first = text.find(' ');
     if (first == npos) return {};
     const auto second = text.find(' ', first + 1);

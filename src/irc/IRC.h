@@ -47,6 +47,13 @@ std::string GetFirstWord(std::string_view line);
 std::string GetSecondWord(std::string_view line, bool rest);
 std::string GetThirdWord(std::string_view line, bool rest);
 
+// The same words of a message text already cut out (a parsed message's
+// text parameter), by the same rules: a reader of parsed messages gets the
+// results the callers of the line parsers rely on, edges included.
+std::string FirstWordOf(std::string_view text);
+std::string SecondWordOf(std::string_view text, bool rest);
+std::string ThirdWordOf(std::string_view text, bool rest);
+
 // The text without CR, LF and NUL bytes: any of them would end a protocol
 // line early (servers end lines at a bare CR too) and let whoever supplied the
 // text start a command of their own.

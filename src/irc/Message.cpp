@@ -84,6 +84,11 @@ std::string IrcMessage::Nick() const {
     return prefix.substr(0, end);
 }
 
+std::string IrcMessage::Sender() const {
+    const auto bang = prefix.find('!');
+    return bang == std::string::npos ? std::string() : prefix.substr(0, bang);
+}
+
 const std::string& IrcMessage::Param(std::size_t n) const { return n < params.size() ? params[n] : kEmpty; }
 
 const std::string& IrcMessage::Last() const { return params.empty() ? kEmpty : params.back(); }
@@ -120,6 +125,12 @@ bool IrcEquals(std::string_view a, std::string_view b, CaseMapping mapping) {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (IrcFold(a[i], mapping) != IrcFold(b[i], mapping)) return false;
     return true;
+}
+
+std::string IrcLower(std::string_view name, CaseMapping mapping) {
+    std::string lower(name);
+    for (char& c : lower) c = IrcFold(c, mapping);
+    return lower;
 }
 
 }  // namespace tovik

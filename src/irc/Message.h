@@ -12,9 +12,10 @@
 // holds no blank (":old!u@h NICK new", ":srv 303 me nick"), so a reader asks
 // for "the last parameter" and never cares which form came.
 //
-// Every reader of server lines in the bot uses this one parser. The Part's
-// field functions (GetNick, GetText, ...) stay for the places where their
-// literal, position-based results are what the callers rely on.
+// Every reader of server lines in the bot uses this one parser, once per
+// line. Where a reader needs the results of the position-based field
+// functions (GetNick's empty sender of a server, the words of GetText), it
+// computes them from the parsed parts (Sender, FirstWordOf, ...).
 //
 // Pure and Qt-free. The parts are copies: a message outlives its line.
 
@@ -38,6 +39,10 @@ struct IrcMessage {
 
     // The nick of a user prefix (up to "!" or "@"), or the server name.
     std::string Nick() const;
+    // The sender of a message as the line parser GetNick names it, but read
+    // from the prefix alone: the nick before the prefix's "!", and empty for
+    // a prefix without one (a server or a service speaking as itself).
+    std::string Sender() const;
     // The n-th parameter (from 0), or empty text.
     const std::string& Param(std::size_t n) const;
     // The last parameter, with or without its colon, or empty text.
@@ -55,5 +60,7 @@ CaseMapping CaseMappingFromName(std::string_view name);
 // Names compared by that mapping: with rfc1459 "[]\~" are the upper case
 // of "{}|^" (strict: without "~"/"^"). Other bytes compare as ASCII.
 bool IrcEquals(std::string_view a, std::string_view b, CaseMapping mapping);
+// The name in that mapping's lower case: a key under which equal names meet.
+std::string IrcLower(std::string_view name, CaseMapping mapping);
 
 }  // namespace tovik

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -330,13 +331,17 @@ TEST_F(BotRuntimeTest, CtcpRequestsAndOtherChannelsAreOnlyLogged) {
     EXPECT_EQ(log_.size(), logged + 3);
 }
 
+// As the server compares names (CASEMAPPING, rfc1459 until it says): "[" is
+// "{", but an umlaut in another case is another nick.
 TEST_F(BotRuntimeTest, RecognisesItsNickAndChannelInAnyCase) {
-    Set("IRC", "BotNick", std::string("Jörg"_w1252));
+    Set("IRC", "BotNick", std::string("[Jörg]"_w1252));
     GoOnline();
     const auto mark = Mark();
-    server_.Send(":op!o@h PRIVMSG #TOVIK-b0t :.info\r\n:anna!a@h PRIVMSG "s + std::string("JÖRG"_w1252) + " :hi\r\n");
+    server_.Send(":op!o@h PRIVMSG #TOVIK-b0t :.info\r\n:bert!b@h PRIVMSG "s + std::string("{JÖRG}"_w1252) +
+                 " :hi\r\n:anna!a@h PRIVMSG " + std::string("{jöRG}"_w1252) + " :hi\r\n");
     ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
     EXPECT_EQ(server_.Texts(mark)[0], "PRIVMSG #Tovik-B0T :\x02Tovik-B0T (c) 2026 Tovik-Team ... Version: 0.10 BETA");
+    for (const std::string& line : server_.Texts(mark)) EXPECT_EQ(line.find("bert"), std::string::npos) << line;
 }
 
 // A typo in the typing speed must not cost the connection: the PING is still
@@ -1086,6 +1091,9 @@ TEST_F(BotRuntimeTest, ReportsWaitingWhenTheChannelIsLostNeverLeave) {
         {"deop", ":mallory!m@h MODE #Tovik-B0T -o Tovik-B0T"},
         {"own part", ":Tovik-B0T!t@h PART #Tovik-B0T"},
         {"join 0", ":Tovik-B0T!t@h JOIN 0"},
+        {"an oper opens the lock", ":oper!o@h MODE #Tovik-B0T -i"},
+        {"services op someone", ":ChanServ!s@services MODE #Tovik-B0T +o mallory"},
+        {"uninvited join", ":mallory!m@h JOIN #Tovik-B0T"},
     };
     BotTimings timings;
     timings.pace = SendPace{5, std::chrono::milliseconds(150)};
@@ -1099,15 +1107,123 @@ TEST_F(BotRuntimeTest, ReportsWaitingWhenTheChannelIsLostNeverLeave) {
         std::string questions;
         for (int k = 0; k < 4; ++k) questions += ":p" + std::to_string(k) + "!u@h PRIVMSG Tovik-B0T :hi\r\n";
         server_.Send(questions);
-        ASSERT_GE(server_.WaitForPrefix("PRIVMSG p0 :", Mark() - 1, 5000), 0);
-        server_.Send(loss + "\r\nPING :lost\r\n");
+        const int first = server_.WaitForPrefix("PRIVMSG p0 :", Mark() - 1, 5000);
+        ASSERT_GE(first, 0);
+        // Commands obeyed just before: their echo and ".info" wait behind the answers.
+        server_.Send(":op!o@h PRIVMSG #Tovik-B0T :.info\r\n:op!o@h PRIVMSG #Tovik-B0T :.say #x hallo\r\n" + loss +
+                     "\r\nPING :lost\r\n");
         const int lost = server_.WaitForLine("PONG lost", Mark() - 1);
         ASSERT_GE(lost, 0);
         ASSERT_GE(server_.WaitForPrefix("PRIVMSG p3 :", lost, 10000), 0);
+        ASSERT_GE(server_.WaitForLine("PRIVMSG #x :hallo", first), 0);
         Sync();
         for (const std::string& line : server_.Texts(lost))
             EXPECT_NE(line.rfind("PRIVMSG #Tovik-B0T", 0), 0u) << line;
+        for (const std::string& line : server_.Texts(first))
+            EXPECT_TRUE(line.find("\x02Tovik") == std::string::npos && line.find("--> #x") == std::string::npos) << line;
     }
+}
+
+// The bot knows itself: what comes back from its own nick, in any case of
+// it, is logged and nothing more; what waited for the holder of a nick the
+// bot takes back never reaches the bot.
+TEST_F(BotRuntimeTest, TheBotNeverAnswersItself) {
+    BotTimings timings;
+    timings.pace = SendPace{100000, std::chrono::milliseconds(1)};
+    timings.nickCheck = std::chrono::milliseconds(100);
+    bot_->SetTimings(timings);
+    Set("General", "CharTime", "40");
+    GoOnline(false);
+    server_.Send(":srv 433 * []B0T[] :x\r\n:srv 433 * []B0T[] :x\r\n:srv 001 []B0T[]_ :Hi\r\n:srv 376 []B0T[]_ :End\r\n"
+                 ":srv 353 []B0T[]_ = #Tovik-B0T :@[]B0T[]_\r\n:srv 366 []B0T[]_ #Tovik-B0T :End\r\n");
+    ASSERT_GE(server_.WaitForPrefix("TOPIC #Tovik-B0T"), 0);
+    auto mark = Mark();
+    const auto logged = log_.size();
+    server_.Send(":[]B0T[]_!u@h PRIVMSG []B0T[]_ :hi\r\n:{}b0t{}_!u@h PRIVMSG {}B0T{}_ :hi\r\n"
+                 ":[]b0T{}_!u@h PRIVMSG []B0T[]_ :\x01VERSION\x01\r\n:[]B0T[]_!u@h PRIVMSG #Tovik-B0T :.info\r\n"
+                 ":[]B0T[]!holder@h PRIVMSG []B0T[]_ :hi, wie alt bist du?\r\n");
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- []B0T[]: hi, wie alt bist du?", mark), 0);
+    EXPECT_EQ(log_.size(), logged + 5);
+    // The holder is gone; the bot takes its nick back while his answer is typed.
+    server_.Send(":srv 303 []B0T[]_ :\r\n");
+    ASSERT_GE(server_.WaitForLine("NICK []B0T[]", mark), 0);
+    server_.Send(":[]B0T[]_!u@h NICK :[]B0T[]\r\n:carl!c@h PRIVMSG []B0T[] :hi, wie alt bist du?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG carl :", server_.WaitForPrefix("PRIVMSG carl :", mark) + 1), 0);
+    for (const std::string& line : server_.Texts(mark)) {
+        EXPECT_EQ(line.rfind("PRIVMSG []B0T[]", 0), std::string::npos) << line;
+        EXPECT_TRUE(line.find("<-- []B0T[]_") == std::string::npos && line.find("\x02") == std::string::npos) << line;
+    }
+}
+
+// The operator's console invite lets its guest in; the channel stays the
+// bot's. A changed CommandoChannel gets nothing, and the channel the bot
+// held is still followed: a "-o" there ends the reports still waiting for it.
+TEST_F(BotRuntimeTest, TheDoorOpensForInviteesAndReportsGoOnlyWhereTheyWereAddressed) {
+    GoOnline();
+    auto mark = Mark();
+    bot_->SendEditKeyPress("invite Carol");
+    server_.Send(":Carol!c@h JOIN #Tovik-B0T\r\n:anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForLine("PRIVMSG #Tovik-B0T :" + kGrey + "<-- anna: hi", mark), 0);
+    Set("General", "CharTime", "150");
+    server_.Send(":bert!b@h PRIVMSG Tovik-B0T :hi, wie alt bist du?\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG bert :", mark), 0);
+    Set("IRC", "CommandoChannel", "#Neu");
+    server_.Send(Names("#Neu") + ":dora!d@h PRIVMSG Tovik-B0T :hi\r\n:M!u@h MODE #Tovik-B0T -o Tovik-B0T\r\n");
+    Sync();
+    mark = Mark();
+    ASSERT_TRUE(AwaitCondition([&] { return bot_->PendingAnswers() == 0; }, 10000));
+    for (const std::string& line : server_.Texts(mark)) EXPECT_EQ(line.rfind("PRIVMSG #", 0), std::string::npos) << line;
+    EXPECT_EQ(errors_, Texts{"Kommando-Channel #Tovik-B0T: der Bot ist dort kein Operator mehr. Bis zur n\xe4" "chsten "
+                             "Verbindung gehen keine Meldungen dorthin, und Befehle von dort gelten nicht."});
+}
+
+// A line the server stamps as older than two minutes by its own clock, or
+// sends inside a history batch, is reported and never carried out; a clock
+// that runs behind ours is learned from the PONG to the bot's own PING.
+TEST_F(BotRuntimeTest, OldLinesAreHistoryByTheServersOwnClock) {
+    Set("General", "CharTime", "0");
+    GoOnline(false);
+    server_.Send(":srv CAP * LS :server-time batch\r\n");
+    ASSERT_GE(server_.WaitForLine("CAP REQ :server-time batch"), 0);
+    server_.Send(":srv CAP * ACK :server-time batch\r\n:srv 001 Tovik-B0T :Hi\r\n");
+    ASSERT_GE(server_.WaitForLine("PING :127.0.0.1"), 0);
+    const auto stamp = [](int minutesAgo) {
+        return "@time=" + QDateTime::currentDateTimeUtc().addSecs(-60 * minutesAgo).toString(Qt::ISODateWithMs).toStdString() + " ";
+    };
+    server_.Send(stamp(10) + ":srv PONG srv :127.0.0.1\r\n:srv 376 Tovik-B0T :End\r\n" + Names("#Tovik-B0T"));
+    ASSERT_GE(server_.WaitForPrefix("TOPIC #Tovik-B0T"), 0);
+    const auto mark = Mark();
+    server_.Send(stamp(70) + ":op!o@h PRIVMSG #Tovik-B0T :.say #x alt\r\nBATCH +b1 chathistory #Tovik-B0T\r\n"
+                 "@batch=b1 :op!o@h PRIVMSG #Tovik-B0T :.say #x batch\r\nBATCH -b1\r\n" + stamp(70) +
+                 ":bert!b@h PRIVMSG Tovik-B0T :hallo\r\n" + stamp(10) + ":op!o@h PRIVMSG #Tovik-B0T :.say #x neu\r\n" +
+                 stamp(10) + ":anna!a@h PRIVMSG Tovik-B0T :hi\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    Sync();
+    const Texts texts = server_.Texts(mark);
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("PRIVMSG #x", 0) == 0; }), 1);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "PRIVMSG #x :neu"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "PRIVMSG #Tovik-B0T :" + kGrey + "<-- bert: hallo"), texts.end());
+    for (const std::string& line : texts) EXPECT_NE(line.rfind("PRIVMSG bert", 0), 0u) << line;
+}
+
+// Answer lines already waiting for the pace follow a partner's new nick, and
+// go nowhere once he has quit.
+TEST_F(BotRuntimeTest, WaitingAnswerLinesFollowARenameAndGoWithAQuit) {
+    BotTimings timings;
+    timings.pace = SendPace{5, std::chrono::milliseconds(200)};
+    bot_->SetTimings(timings);
+    Set("General", "CharTime", "0");
+    GoOnline();
+    std::string questions;
+    for (int k = 0; k < 6; ++k) questions += ":p" + std::to_string(k) + "!u@h PRIVMSG Tovik-B0T :hi\r\n";
+    server_.Send(questions);
+    const int first = server_.WaitForPrefix("PRIVMSG p0 :", Mark() - 1, 5000);
+    ASSERT_GE(first, 0);
+    server_.Send(":p4!u@h NICK :q4\r\n:p5!u@h QUIT :weg\r\n");
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG q4 :", first, 10000), 0);
+    Sync();
+    for (const std::string& line : server_.Texts(first))
+        EXPECT_TRUE(line.rfind("PRIVMSG p4 ", 0) != 0 && line.rfind("PRIVMSG p5 ", 0) != 0) << line;
 }
 
 // A nick the server calls erroneous is not varied: the operator is told

@@ -52,6 +52,15 @@ TEST(IrcMessage, CutsLinesOfEveryShape) {
     }
 }
 
+// A server's or service's line has no sender, whatever its text holds.
+TEST(IrcMessage, TheSenderIsReadFromThePrefixAlone) {
+    for (const auto& [line, sender] : std::vector<std::pair<std::string, std::string>>{
+             {":srv PRIVMSG bot :hi!", ""}, {":nick!u@h PRIVMSG bot :x", "nick"}, {":n@host JOIN 0", ""}, {"PING :a!b", ""}})
+        EXPECT_EQ(ParseMessage(line).Sender(), sender) << line;
+    EXPECT_EQ(IrcLower("[Tovik]\\~", CaseMapping::Rfc1459), "{tovik}|^");
+    EXPECT_EQ(IrcLower("[Tovik]~", CaseMapping::Ascii), "[tovik]~");
+}
+
 TEST(IrcMessage, ReadsTagsWithTheirEscapes) {
     const IrcMessage m =
         ParseMessage("@time=2026-12-09T03:18:34.000Z;+typing=active;flag;x=a\\sb\\:c\\\\d :n!u@h TAGMSG bot");

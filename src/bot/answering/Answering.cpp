@@ -4,9 +4,11 @@
 
 #include "bot/channel/DenyList.h"
 #include "bot/channel/Report.h"
+#include "bot/link/OutgoingLine.h"
 #include "bot/session/ServerSupport.h"
 #include "chat/Answers.h"
 #include "irc/IRC.h"
+#include "irc/Message.h"
 #include "profile/ProfileStore.h"
 #include "services/DCCServer.h"
 #include "text/Cp1252.h"
@@ -57,17 +59,19 @@ void Answering::SetPace(SendPace pace) {
     conversations_.SetBounds(bounds);
 }
 
-void Answering::Route(const std::string& line, const std::string& channel, const std::string& botNick,
-                      const std::string& heldNick, int charTime, bool playback) {
-    // Messages to the nick the bot holds count, and to the configured one.
-    const std::string target = GetTarget(line);
-    if (!EqualsIgnoreCase(target, botNick) && (heldNick.empty() || !EqualsIgnoreCase(target, heldNick))) return;
-    std::string text = GetText(line);
+void Answering::FollowMapping() {
+    conversations_.SetMapping(support_.Mapping());
+    charsets_.SetMapping(support_.Mapping());
+}
+
+void Answering::Route(const IrcMessage& line, const std::string& channel, int charTime, bool playback) {
+    std::string text = line.Param(1);
     if (!text.empty() && text.front() == '\x01') return;  // CTCP requests are only logged
+    FollowMapping();
     // The partner's client shows in what it sends; the conversation engine
     // reads the text as Windows-1252 whatever it came in.
     ReceivedText received = ReadReceived(text);
-    std::string sender = GetNick(line);
+    std::string sender = line.Sender();
     charsets_.Tell(sender, received.encoding);
     PrivateMessage message{std::move(sender), std::move(received.cp1252), channel, charTime, std::move(text),
                            received.encoding};
@@ -79,13 +83,26 @@ void Answering::Route(const std::string& line, const std::string& channel, const
 }
 
 void Answering::Renamed(const std::string& from, const std::string& to) {
+    FollowMapping();
+    const std::string key = conversations_.KeyOf(from);
+    const std::string newKey = conversations_.KeyOf(to);
+    // Whoever went by the new nick before is gone: nothing of his leaves.
+    if (newKey != key) hooks_.revise(newKey, [](std::string&) { return false; });
     for (const PrivateMessage& stale : conversations_.Rename(from, to)) ReportIncoming(stale);
     charsets_.Rename(from, to);
     typing_.Forget(from);
-    Typing(Conversations::PartnerOf(to));
+    // An answer line on its way goes to the new nick; a typing notice would
+    // name the old one.
+    const Charset charset = CharsetFor(to);
+    hooks_.revise(key, [&](std::string& line) {
+        const auto blank = line.starts_with("PRIVMSG ") ? line.find(' ', 8) : std::string::npos;
+        if (blank == std::string::npos) return false;
+        line = SealLine("PRIVMSG " + to + line.substr(blank), charset);
+        return true;
+    });
+    Typing(newKey);
     ArmTimer();
 }
-
 void Answering::SetTypingAllowed(bool allowed) {
     if (allowed != typing_.Allowed()) typing_.SetAllowed(allowed);
 }
@@ -98,11 +115,13 @@ void Answering::Typing(const std::string& partner) {
 // they are the first to go, and one never leaves after its line.
 void Answering::SendTypingNotices() {
     for (TypingNotices::Notice& notice : typing_.TakeDue(Clock::now()))
-        hooks_.send(notice.line, LineClass::Typing, Charset::Cp1252, Conversations::PartnerOf(notice.partner));
+        hooks_.send(notice.line, LineClass::Typing, Charset::Cp1252, conversations_.KeyOf(notice.partner));
 }
 
 void Answering::Quit(const std::string& nick) {
+    FollowMapping();
     typing_.Forget(nick);
+    hooks_.revise(conversations_.KeyOf(nick), [](std::string&) { return false; });
     // What was never begun is still reported: the operator sees every message.
     for (const PrivateMessage& message : conversations_.Quit(nick)) ReportIncoming(message);
 }
@@ -119,14 +138,15 @@ Charset Answering::CharsetFor(std::string_view target) const {
 
 void Answering::ReportIncoming(const PrivateMessage& message) {
     const Charset charset = hooks_.ownCharset();
-    hooks_.send(MakeReport(message.channel, "<-- " + Transcode(message.sender, charset) + ": " +
-                                                Transcode(message.said, message.encoding, charset)),
-                LineClass::Report, charset, {});
+    hooks_.report(message.channel,
+                  MakeReport(message.channel, "<-- " + Transcode(message.sender, charset) + ": " +
+                                                  Transcode(message.said, message.encoding, charset)),
+                  charset);
 }
 
 std::vector<std::string> Answering::AnswerPrivateMessage(const PrivateMessage& message) {
     ReportIncoming(message);
-    if (denyList_.IsDenied(ReadReceived(message.sender).cp1252)) return {};
+    if (denyList_.IsDenied(ReadReceived(message.sender).cp1252, support_.Mapping())) return {};
     std::string reply;
     try {
         BotPhotoOffer photo(hooks_.localAddress(), dcc_);
@@ -161,8 +181,9 @@ void Answering::Converse() {
         const Charset own = hooks_.ownCharset();
         // To the nick the partner goes by now, as the server spelt it; only
         // the text is the partner's charset.
-        hooks_.send(MakeReport(message.channel, "--> " + Transcode(step->to, own) + ": " + Encode(step->line, own)),
-                    LineClass::Report, own, {});
+        hooks_.report(message.channel,
+                      MakeReport(message.channel, "--> " + Transcode(step->to, own) + ": " + Encode(step->line, own)),
+                      own);
         const Charset charset = CharsetFor(step->to);
         // A line that cannot go out (the connection is gone) is done all the same.
         if (!hooks_.send(MakePrivMsg(step->to, Encode(step->line, charset)), LineClass::Normal, charset,

@@ -3,10 +3,11 @@
 // their order, each reply line after its typing time, partners side by
 // side, each answered in the charset their client spoke last.
 //
-// The road of one message: the runtime hands a PRIVMSG to the bot to Route,
-// which queues it in the partner's conversation; Converse then takes every
-// due step: it begins answering (the report, the deny check, the reply) or
-// sends one reply line and its report.
+// The road of one message: the runtime hands a PRIVMSG meant for the bot to
+// Route, which queues it in the partner's conversation; Converse then takes
+// every due step: it begins answering (the report, the deny check, the
+// reply) or sends one reply line and its report. Partners are told apart as
+// the server tells nicks apart (CASEMAPPING).
 
 #include <QTimer>
 #include <exception>
@@ -23,6 +24,7 @@ namespace tovik {
 
 class DCCServer;
 class DenyList;
+struct IrcMessage;
 class ProfileContext;
 class Random;
 class ServerSupport;
@@ -32,6 +34,11 @@ public:
     struct Hooks {
         // One built line in `charset`; false when it cannot go out now.
         std::function<bool(const std::string& line, LineClass lineClass, Charset charset, std::string partner)> send;
+        // One built report line into `channel`, in `charset`.
+        std::function<void(const std::string& channel, const std::string& line, Charset charset)> report;
+        // The sealed lines tagged for `partner` that still wait to leave:
+        // the function rewrites one and keeps it (true) or gives it up.
+        std::function<void(const std::string& partner, const std::function<bool(std::string& line)>& revise)> revise;
         std::function<Charset()> ownCharset;       // the command channel's
         std::function<std::string()> localAddress;  // for a DCC offer
         std::function<void(const std::exception&)> reportError;
@@ -45,16 +52,17 @@ public:
     // three minutes.
     void SetPace(SendPace pace);
 
-    // A PRIVMSG line (tags removed); answered when it is meant for the bot.
-    // A message played back from long ago is reported only.
-    void Route(const std::string& line, const std::string& channel, const std::string& botNick,
-               const std::string& heldNick, int charTime, bool playback = false);
+    // A PRIVMSG meant for the bot, from someone else. A CTCP request is
+    // only logged; a message played back from long ago is reported only.
+    void Route(const IrcMessage& message, const std::string& channel, int charTime, bool playback = false);
     // Whether partners may see the persona typing (the server relays the
     // client tag).
     void SetTypingAllowed(bool allowed);
-    // A partner renamed themselves: the conversation and the charset follow.
+    // A partner renamed themselves: the conversation, the charset and the
+    // lines already on their way follow.
     void Renamed(const std::string& from, const std::string& to);
-    // A partner has left the network: nothing more goes to them.
+    // A partner has left the network, or the bot holds his nick now:
+    // nothing more goes to him, not even what waits in the send queue.
     void Quit(const std::string& nick);
 
     // Every due step; then the timer for the next.
@@ -77,6 +85,7 @@ private:
     void SendTypingNotices();
     std::vector<std::string> AnswerPrivateMessage(const PrivateMessage& message);
     void ArmTimer();
+    void FollowMapping();
 
     ProfileContext& context_;
     Random& random_;

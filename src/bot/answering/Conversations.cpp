@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "chat/Pacing.h"
-#include "text/Cp1252.h"
 
 namespace tovik {
 
@@ -14,8 +13,6 @@ Conversations::TimePoint AfterTyping(Conversations::TimePoint from, const std::s
 }
 
 }  // namespace
-
-std::string Conversations::PartnerOf(const std::string& nick) { return LowerAnsi(nick); }
 
 std::size_t Conversations::Weight(const PrivateMessage& message) {
     return sizeof(PrivateMessage) + message.sender.size() + message.text.size() + message.channel.size() +
@@ -31,31 +28,42 @@ void Conversations::Schedule(const std::string& partner, Conversation& conversat
 bool Conversations::Add(PrivateMessage&& message, TimePoint now) {
     const std::size_t weight = Weight(message);
     if (pendingBytes_ + weight > bounds_.bytes) return false;
-    const std::string partner = PartnerOf(message.sender);
+    const std::string partner = KeyOf(message.sender);
     const auto found = byPartner_.find(partner);
     if (found != byPartner_.end()) {
         const Conversation& c = found->second;
-        const std::size_t queued = c.waiting.size() + (c.state == State::Idle ? 0 : 1);
+        const std::size_t queued = c.waiting.size() + (c.state == State::Idle || c.abandoned ? 0 : 1);
         if (queued >= bounds_.perPartner) return false;
     }
     if (pendingMessages_ >= bounds_.messages) {
-        if (waitingOrder_.empty()) return false;  // every one is being answered already
-        GiveUpOldest();
+        if (byAge_.empty()) return false;
+        GiveUpOldest(now);
     }
     Conversation& conversation = byPartner_[partner];
     ++pendingMessages_;
     pendingBytes_ += weight;
-    waitingOrder_.emplace(orders_, partner);
+    byAge_.emplace(orders_, partner);
     conversation.waiting.push_back(Waiting{orders_++, std::move(message)});
     if (conversation.state == State::Idle && !conversation.slot) Schedule(partner, conversation, now);
     return true;
 }
 
-void Conversations::GiveUpOldest() {
-    const auto oldest = waitingOrder_.begin();
-    const auto found = byPartner_.find(oldest->second);
-    waitingOrder_.erase(oldest);
-    Conversation& conversation = found->second;
+void Conversations::GiveUpOldest(TimePoint now) {
+    const auto oldest = byAge_.begin();
+    const std::uint64_t order = oldest->first;
+    const std::string partner = oldest->second;
+    byAge_.erase(oldest);
+    Conversation& conversation = byPartner_.at(partner);
+    if (conversation.state != State::Idle && !conversation.abandoned && conversation.currentOrder == order) {
+        // Its answer stops here; it was reported when its answering began.
+        --pendingMessages_;
+        pendingBytes_ -= Weight(conversation.current);
+        if (conversation.state != State::Typing) {
+            conversation.abandoned = true;
+            return;
+        }
+        return Release(partner, conversation, now);
+    }
     // A partner's messages wait in the order they came, so the oldest of all is a front one.
     PrivateMessage message = std::move(conversation.waiting.front().message);
     conversation.waiting.pop_front();
@@ -64,8 +72,23 @@ void Conversations::GiveUpOldest() {
     givenUp_.push_back(std::move(message));
     if (conversation.state == State::Idle && conversation.waiting.empty()) {
         if (conversation.slot) timeline_.erase(*conversation.slot);
-        byPartner_.erase(found);
+        byPartner_.erase(partner);
     }
+}
+
+// The current message is done with, its counts already given back: on to
+// the partner's next one, if any.
+void Conversations::Release(const std::string& partner, Conversation& conversation, TimePoint now) {
+    conversation.lines.clear();
+    conversation.state = State::Idle;
+    conversation.abandoned = false;
+    if (conversation.slot) timeline_.erase(*conversation.slot);
+    conversation.slot.reset();
+    if (conversation.waiting.empty()) {
+        byPartner_.erase(partner);  // `conversation` is gone
+        return;
+    }
+    Schedule(partner, conversation, now);
 }
 
 std::vector<PrivateMessage> Conversations::TakeGivenUp() { return std::exchange(givenUp_, {}); }
@@ -74,12 +97,13 @@ std::vector<PrivateMessage> Conversations::Drop(std::map<std::string, Conversati
     Conversation& conversation = found->second;
     std::vector<PrivateMessage> never;
     for (Waiting& waiting : conversation.waiting) {
-        waitingOrder_.erase(waiting.order);
+        byAge_.erase(waiting.order);
         pendingBytes_ -= Weight(waiting.message);
         never.push_back(std::move(waiting.message));
     }
     pendingMessages_ -= never.size();
-    if (conversation.state != State::Idle) {
+    if (conversation.state != State::Idle && !conversation.abandoned) {
+        byAge_.erase(conversation.currentOrder);
         --pendingMessages_;
         pendingBytes_ -= Weight(conversation.current);
     }
@@ -89,14 +113,14 @@ std::vector<PrivateMessage> Conversations::Drop(std::map<std::string, Conversati
 }
 
 std::vector<PrivateMessage> Conversations::Quit(const std::string& nick) {
-    const auto found = byPartner_.find(PartnerOf(nick));
+    const auto found = byPartner_.find(KeyOf(nick));
     if (found == byPartner_.end()) return {};
     return Drop(found);
 }
 
 std::vector<PrivateMessage> Conversations::Rename(const std::string& oldNick, const std::string& newNick) {
-    const std::string from = PartnerOf(oldNick);
-    const std::string to = PartnerOf(newNick);
+    const std::string from = KeyOf(oldNick);
+    const std::string to = KeyOf(newNick);
     auto found = byPartner_.find(from);
     if (found == byPartner_.end()) return {};
     found->second.nick = newNick;
@@ -114,7 +138,8 @@ std::vector<PrivateMessage> Conversations::Rename(const std::string& oldNick, co
         conversation.slot = Slot{wake, std::get<1>(*conversation.slot), to};
         timeline_.insert(*conversation.slot);
     }
-    for (const Waiting& waiting : conversation.waiting) waitingOrder_[waiting.order] = to;
+    for (const Waiting& waiting : conversation.waiting) byAge_[waiting.order] = to;
+    if (conversation.state != State::Idle && !conversation.abandoned) byAge_[conversation.currentOrder] = to;
     if (conversation.state == State::Beginning || conversation.state == State::Sending) {
         bool chained = false;
         for (auto& [old, now] : renamed_)
@@ -139,7 +164,7 @@ std::optional<Conversations::Step> Conversations::TakeDue(TimePoint now) {
     Conversation& conversation = byPartner_.at(partner);
     conversation.slot.reset();
     if (conversation.state == State::Idle) {
-        waitingOrder_.erase(conversation.waiting.front().order);
+        conversation.currentOrder = conversation.waiting.front().order;
         conversation.current = std::move(conversation.waiting.front().message);
         conversation.waiting.pop_front();
         conversation.state = State::Beginning;
@@ -156,6 +181,7 @@ void Conversations::Begun(const Step& begin, std::vector<std::string> lines, Tim
     const auto found = byPartner_.find(partner);
     if (found == byPartner_.end() || found->second.state != State::Beginning) return;
     Conversation& conversation = found->second;
+    if (conversation.abandoned) return Release(partner, conversation, now);
     if (lines.empty()) return Finish(partner, conversation, now);
     conversation.lines = std::move(lines);
     conversation.next = 0;
@@ -168,6 +194,7 @@ void Conversations::LineLeft(const std::string& tagged, TimePoint now) {
     const auto found = byPartner_.find(partner);
     if (found == byPartner_.end() || found->second.state != State::Sending) return;
     Conversation& conversation = found->second;
+    if (conversation.abandoned) return Release(partner, conversation, now);
     if (++conversation.next == conversation.lines.size()) return Finish(partner, conversation, now);
     conversation.state = State::Typing;
     Schedule(partner, conversation,
@@ -175,15 +202,10 @@ void Conversations::LineLeft(const std::string& tagged, TimePoint now) {
 }
 
 void Conversations::Finish(const std::string& partner, Conversation& conversation, TimePoint now) {
+    byAge_.erase(conversation.currentOrder);
     --pendingMessages_;
     pendingBytes_ -= Weight(conversation.current);
-    conversation.lines.clear();
-    conversation.state = State::Idle;
-    if (conversation.waiting.empty()) {
-        byPartner_.erase(partner);  // `conversation` is gone
-        return;
-    }
-    Schedule(partner, conversation, now);
+    Release(partner, conversation, now);
 }
 
 std::optional<std::string> Conversations::TypingTo(const std::string& partner) const {
@@ -200,7 +222,7 @@ std::optional<Conversations::TimePoint> Conversations::NextWake() const {
 void Conversations::DiscardAll() {
     byPartner_.clear();
     timeline_.clear();
-    waitingOrder_.clear();
+    byAge_.clear();
     renamed_.clear();
     givenUp_.clear();
     pendingMessages_ = 0;

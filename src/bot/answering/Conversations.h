@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "irc/Message.h"
 #include "text/Encoding.h"
 
 namespace tovik {
@@ -52,8 +53,10 @@ public:
     // helped by an answer hours late. A person does not wait for more than
     // twenty answers: beyond that, or the byte bound, a new message is
     // refused (the runtime still reports it). Beyond the bound on messages
-    // the oldest waiting one of all is given up instead (TakeGivenUp), so
-    // that a flood of clones never shuts out a partner who writes later.
+    // the oldest one of all is given up instead, even while its answer is
+    // being typed, so that a flood of clones never shuts out a partner who
+    // writes later: one who asks again joins the back of the line. Those
+    // never begun go to TakeGivenUp for the report.
     static constexpr std::size_t kMaxPendingMessages = 10'000;
     static constexpr std::size_t kMaxPendingBytes = 16u << 20;
     static constexpr std::size_t kMaxPendingPerPartner = 20;
@@ -80,8 +83,13 @@ public:
     // New bounds take effect at the next Add; nothing waiting is given up.
     void SetBounds(Bounds bounds) { bounds_ = bounds; }
 
-    // The partner's key: nicks are compared without regard to case.
-    static std::string PartnerOf(const std::string& nick);
+    // The partner's key: nicks are compared as the server compares them.
+    static std::string PartnerOf(const std::string& nick, CaseMapping mapping = CaseMapping::Rfc1459) {
+        return IrcLower(nick, mapping);
+    }
+    // The server's mapping, for the keys of what is added from now on.
+    void SetMapping(CaseMapping mapping) { mapping_ = mapping; }
+    std::string KeyOf(const std::string& nick) const { return PartnerOf(nick, mapping_); }
 
     // Queues a message behind the partner's earlier ones. False: over a
     // bound, not queued (nor moved from).
@@ -144,6 +152,10 @@ private:
         std::deque<Waiting> waiting;
         State state = State::Idle;
         PrivateMessage current;
+        std::uint64_t currentOrder = 0;
+        // The current message was given up while the runtime held a step
+        // of it; the Begun or LineLeft still to come only frees the way.
+        bool abandoned = false;
         std::vector<std::string> lines;
         std::size_t next = 0;
         // Its place in the timeline, while Idle with messages or Typing.
@@ -154,7 +166,8 @@ private:
     static std::size_t Weight(const PrivateMessage& message);
     void Schedule(const std::string& partner, Conversation& conversation, TimePoint wake);
     void Finish(const std::string& partner, Conversation& conversation, TimePoint now);
-    void GiveUpOldest();
+    void GiveUpOldest(TimePoint now);
+    void Release(const std::string& partner, Conversation& conversation, TimePoint now);
     std::vector<PrivateMessage> Drop(std::map<std::string, Conversation>::iterator found);
     std::string Resolve(const std::string& partner);
 
@@ -162,8 +175,9 @@ private:
     std::map<std::string, Conversation> byPartner_;
     // Who is due when; equal times keep the order in which they were set.
     std::set<Slot> timeline_;
-    // Every waiting message by its order, to find the oldest of all.
-    std::map<std::uint64_t, std::string> waitingOrder_;
+    // Every message waiting or being answered, by its order, to find the
+    // oldest of all.
+    std::map<std::uint64_t, std::string> byAge_;
     std::uint64_t orders_ = 0;
     // A conversation renamed while the runtime holds a step of it: the one
     // Begun or LineLeft still to come names the old key.
@@ -173,6 +187,7 @@ private:
     std::size_t pendingMessages_ = 0;
     std::size_t pendingBytes_ = 0;
     std::uint64_t session_ = 0;  // counts DiscardAll calls
+    CaseMapping mapping_ = CaseMapping::Rfc1459;
 };
 
 }  // namespace tovik

@@ -13,6 +13,12 @@ std::vector<std::string>::const_iterator DenyList::Find(std::string_view nick) c
 
 bool DenyList::IsDenied(std::string_view nick) const { return Find(nick) != entries_.end(); }
 
+bool DenyList::IsDenied(std::string_view nick, CaseMapping mapping) const {
+    return IsDenied(nick) || std::any_of(entries_.begin(), entries_.end(), [&](const std::string& entry) {
+               return IrcEquals(entry, nick, mapping);
+           });
+}
+
 bool DenyList::DenyNick(std::string_view nick) {
     if (IsDenied(nick)) return false;
     entries_.emplace_back(nick);

@@ -4,6 +4,7 @@
 #include "bot/channel/DenyList.h"
 #include "bot/channel/Report.h"
 #include "irc/IRC.h"
+#include "irc/Message.h"
 #include "text/Cp1252.h"
 
 namespace tovik {
@@ -34,20 +35,21 @@ bool RunAnswer(const RemoteCommand& command, std::string_view channel, DenyList&
 
 }  // namespace
 
-RemoteCommand RemoteCommand::FromLine(std::string_view line) {
+RemoteCommand RemoteCommand::FromMessage(const IrcMessage& message) {
     // One message is in one encoding; the words are cut at blanks, which
     // both encodings spell alike, so each word converts on its own.
-    const TextEncoding encoding = RecogniseEncoding(GetText(line));
+    const std::string& text = message.Param(1);
+    const TextEncoding encoding = RecogniseEncoding(text);
     const auto matching = [encoding](std::string word) {
         return encoding == TextEncoding::Utf8 ? Utf8ToCp1252ForMatching(word) : word;
     };
     RemoteCommand command;
     command.encoding = encoding;
-    command.typedArgument = GetSecondWord(line, false);
-    command.typedSayText = GetThirdWord(line, true);
-    command.word = LowerAnsi(matching(GetFirstWord(line)));
+    command.typedArgument = SecondWordOf(text, false);
+    command.typedSayText = ThirdWordOf(text, true);
+    command.word = LowerAnsi(matching(FirstWordOf(text)));
     command.argument = matching(command.typedArgument);
-    command.switchWord = matching(GetThirdWord(line, false));
+    command.switchWord = matching(ThirdWordOf(text, false));
     command.sayText = matching(command.typedSayText);
     return command;
 }

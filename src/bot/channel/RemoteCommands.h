@@ -21,6 +21,7 @@
 namespace tovik {
 
 class DenyList;
+struct IrcMessage;
 
 // The fields of one command-channel PRIVMSG the commands use.
 struct RemoteCommand {
@@ -34,7 +35,9 @@ struct RemoteCommand {
     std::string typedArgument;
     std::string typedSayText;
 
-    static RemoteCommand FromLine(std::string_view line);
+    // From the text of the message, cut into words as the line's own text
+    // would be: ".say" takes everything after the second blank.
+    static RemoteCommand FromMessage(const IrcMessage& message);
 };
 
 // The charset of the command channel's lines (and of lines to the server

@@ -20,11 +20,8 @@
 
 namespace tovik {
 
-IrcLink::IrcLink(SendQueue::LeftOutLine leftOut, QObject* parent)
-    : QObject(parent),
-      queueTimer_(new QTimer(this)),
-      silenceTimer_(new QTimer(this)),
-      queue_(std::move(leftOut)) {
+IrcLink::IrcLink(QObject* parent)
+    : QObject(parent), queueTimer_(new QTimer(this)), silenceTimer_(new QTimer(this)) {
     queueTimer_->setSingleShot(true);
     queueTimer_->setTimerType(Qt::PreciseTimer);
     silenceTimer_->setSingleShot(true);
@@ -254,14 +251,21 @@ void IrcLink::Read() {
         });
 }
 
-bool IrcLink::Send(std::string line, LineClass lineClass, std::string partner) {
+bool IrcLink::Send(std::string line, LineClass lineClass, std::string partner, std::string destination) {
     // Before the connection stands or after it is gone nothing is sent, and
     // nothing is reported: a reply typed out after "Offline" just vanishes.
     if (!Ready()) return false;
-    queue_.Push(SendQueue::Clock::now(), std::move(line), lineClass, std::move(partner));
+    queue_.Push(SendQueue::Clock::now(), std::move(line), lineClass, std::move(partner), std::move(destination));
     WriteDue();
     ArmQueueTimer();
     return true;
+}
+
+void IrcLink::Fed() {
+    if (!Ready()) return;
+    queue_.Fed(SendQueue::Clock::now());
+    WriteDue();
+    ArmQueueTimer();
 }
 
 void IrcLink::Flush() {

@@ -11,6 +11,8 @@
 
 #include <QObject>
 #include <chrono>
+#include <functional>
+#include <string_view>
 #include <QList>
 #include <string>
 
@@ -39,12 +41,13 @@ struct LinkTarget {
 class IrcLink : public QObject {
     Q_OBJECT
 public:
-    explicit IrcLink(SendQueue::LeftOutLine leftOut, QObject* parent = nullptr);
+    explicit IrcLink(QObject* parent = nullptr);
     ~IrcLink() override;
 
     void SetPace(SendPace pace) { queue_.SetPace(pace); }
     void SetSilence(std::chrono::milliseconds silence) { silence_ = silence; }
-    void SetReportGate(SendQueue::ReportGate gate) { queue_.SetReportGate(std::move(gate)); }
+    void SetGate(SendQueue::Gate gate) { queue_.SetGate(std::move(gate)); }
+    void SetFeed(LineFeed* feed) { queue_.SetFeed(feed); }
 
     // Starts an attempt. Nothing of an earlier connection stays queued.
     // Throws Error when the client certificate cannot be read.
@@ -68,9 +71,16 @@ public:
     std::string LocalIPv4() const;
 
     // Queues one complete, sealed protocol line. `partner` tags an answer
-    // line; LineLeft names it when the line has gone to the socket. False
-    // when nothing can be sent now (no connection): the line is dropped.
-    bool Send(std::string line, LineClass lineClass, std::string partner = {});
+    // line; LineLeft names it when the line has gone to the socket.
+    // `destination` is what the queue's gate guards. False when nothing can
+    // be sent now (no connection): the line is dropped.
+    bool Send(std::string line, LineClass lineClass, std::string partner = {}, std::string destination = {});
+    // The feed has a line: out with it, if the pace allows.
+    void Fed();
+    // Lines tagged for `partner` that still wait (SendQueue::Revise).
+    void Revise(std::string_view partner, const std::function<bool(std::string& line)>& revise) {
+        queue_.Revise(partner, revise);
+    }
     // Whatever the queue let go is handed to the kernel now, in as few
     // segments as possible.
     void Flush();

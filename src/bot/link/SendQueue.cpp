@@ -4,9 +4,6 @@
 
 namespace tovik {
 
-SendQueue::SendQueue(LeftOutLine leftOut, SendPace pace, std::size_t maxWaitingReports)
-    : leftOut_(std::move(leftOut)), pace_(pace), maxWaitingReports_(std::max<std::size_t>(maxWaitingReports, 1)) {}
-
 bool SendQueue::MayLeave(TimePoint now) const {
     return !penalty_ || *penalty_ <= now + (pace_.burst - 1) * pace_.interval;
 }
@@ -15,44 +12,42 @@ void SendQueue::Spend(TimePoint now) {
     penalty_ = std::max(penalty_.value_or(now), now) + pace_.interval;
 }
 
-bool SendQueue::ReportsMayLeave() {
-    if (!reportGate_ || reportGate_()) return true;
-    reports_.clear();
-    leftOutPending_ = 0;
-    return false;
+bool SendQueue::Open(const std::string& destination) const {
+    return destination.empty() || !gate_ || gate_(destination);
 }
 
-void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::string partner) {
+void SendQueue::Push(TimePoint now, std::string line, LineClass lineClass, std::string partner,
+                     std::string destination) {
     if (lineClass == LineClass::Typing) return PushTyping(now, std::move(line), std::move(partner));
+    if (!Open(destination)) return;
     // A notice for a partner whose line is on its way would announce the
     // past; one behind waiting lines would be late for anyone.
-    if (lineClass == LineClass::Normal && !partner.empty())
-        std::erase_if(typing_, [&](const Entry& entry) { return entry.partner == partner; });
+    if (!partner.empty()) std::erase_if(typing_, [&](const Entry& entry) { return entry.partner == partner; });
     // Urgent lines never wait; anything else leaves at once only when
     // nothing is waiting ahead of it, so that the order stays as made.
-    if (lineClass == LineClass::Report && !ReportsMayLeave()) return;
-    const bool nothingWaits = normal_.empty() && reports_.empty() && leftOutPending_ == 0;
-    if (lineClass == LineClass::Urgent || (nothingWaits && MayLeave(now))) {
+    if (lineClass == LineClass::Urgent || (normal_.empty() && !FeedWaiting() && MayLeave(now))) {
         Spend(now);
         departing_.push_back({std::move(line), std::move(partner)});
         return;
     }
     typing_.clear();
-    if (lineClass == LineClass::Normal) {
-        normal_.push_back({std::move(line), std::move(partner)});
-        return;
+    normal_.push_back({std::move(line), std::move(partner), std::move(destination)});
+}
+
+void SendQueue::Fed(TimePoint now) {
+    // Like a pushed line: out at once while nothing waits ahead of it.
+    while (normal_.empty() && FeedWaiting() && MayLeave(now)) {
+        std::optional<std::string> line = feed_->Next();
+        if (!line) break;
+        Spend(now);
+        departing_.push_back({std::move(*line), {}});
     }
-    reports_.push_back({std::move(line), std::move(partner)});
-    if (reports_.size() > maxWaitingReports_) {
-        reports_.pop_front();
-        ++leftOutPending_;
-        ++droppedTotal_;
-    }
+    if (FeedWaiting()) typing_.clear();
 }
 
 void SendQueue::PushTyping(TimePoint now, std::string line, std::string partner) {
     std::erase_if(typing_, [&](const Entry& entry) { return entry.partner == partner; });
-    if (!normal_.empty() || !reports_.empty() || leftOutPending_ > 0) return;
+    if (!normal_.empty() || FeedWaiting()) return;
     if (typing_.empty() && MayLeave(now)) {
         Spend(now);
         // Handed out untagged: the partner tag tells the caller that an
@@ -60,7 +55,7 @@ void SendQueue::PushTyping(TimePoint now, std::string line, std::string partner)
         departing_.push_back({std::move(line), {}});
         return;
     }
-    typing_.push_back({std::move(line), std::move(partner)});
+    typing_.push_back({std::move(line), std::move(partner), {}});
 }
 
 std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
@@ -68,18 +63,12 @@ std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
     departing_.clear();
     while (MayLeave(now)) {
         if (!normal_.empty()) {
-            out.push_back({std::move(normal_.front().line), std::move(normal_.front().partner)});
+            Entry entry = std::move(normal_.front());
             normal_.pop_front();
-        } else if ((leftOutPending_ > 0 || !reports_.empty()) && !ReportsMayLeave()) {
-            break;
-        } else if (leftOutPending_ > 0) {
-            // The summary stands where the dropped reports stood: before
-            // the reports that are still waiting.
-            out.push_back({leftOut_(leftOutPending_), {}});
-            leftOutPending_ = 0;
-        } else if (!reports_.empty()) {
-            out.push_back({std::move(reports_.front().line), std::move(reports_.front().partner)});
-            reports_.pop_front();
+            if (!Open(entry.destination)) continue;  // closed meanwhile: costs nothing
+            out.push_back({std::move(entry.line), std::move(entry.partner)});
+        } else if (std::optional<std::string> fed = FeedWaiting() ? feed_->Next() : std::nullopt) {
+            out.push_back({std::move(*fed), {}});
         } else if (!typing_.empty()) {
             out.push_back({std::move(typing_.front().line), {}});
             typing_.pop_front();
@@ -93,19 +82,22 @@ std::vector<SendQueue::Departure> SendQueue::TakeDue(TimePoint now) {
 
 std::optional<SendQueue::TimePoint> SendQueue::NextDue(TimePoint now) const {
     if (!departing_.empty()) return now;
-    if (normal_.empty() && reports_.empty() && typing_.empty() && leftOutPending_ == 0) return std::nullopt;
+    if (normal_.empty() && typing_.empty() && !FeedWaiting()) return std::nullopt;
     if (MayLeave(now)) return now;
     // The first moment at which the virtual clock is no more than burst - 1
     // intervals ahead.
     return *penalty_ - (pace_.burst - 1) * pace_.interval;
 }
 
+void SendQueue::Revise(std::string_view partner, const std::function<bool(std::string& line)>& revise) {
+    for (std::deque<Entry>* lines : {&normal_, &typing_})
+        std::erase_if(*lines, [&](Entry& entry) { return entry.partner == partner && !revise(entry.line); });
+}
+
 void SendQueue::Clear() {
     normal_.clear();
-    reports_.clear();
     typing_.clear();
     departing_.clear();
-    leftOutPending_ = 0;
 }
 
 void SendQueue::Restart() {

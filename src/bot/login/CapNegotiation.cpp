@@ -14,7 +14,7 @@ using namespace tovik::literals;
 
 // The capabilities the bot uses, in the order it asks for them; "sasl" is
 // added only for a login.
-constexpr std::string_view kWanted[] = {"multi-prefix", "message-tags", "server-time", "cap-notify"};
+constexpr std::string_view kWanted[] = {"multi-prefix", "message-tags", "server-time", "cap-notify", "batch"};
 
 constexpr std::string_view kNoSasl = "der Server bietet SASL nicht an";
 

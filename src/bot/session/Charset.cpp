@@ -26,20 +26,10 @@ std::string Transcode(std::string_view received, TextEncoding from, Charset to) 
     return Encode(received, to);
 }
 
-std::optional<bool> Utf8OnlyAnnouncement(std::string_view line) {
-    std::optional<bool> said;
-    const IrcMessage message = ParseMessage(line);
-    for (const std::string_view token : IsupportTokens(message)) {
-        if (token == "UTF8ONLY" || token.starts_with("UTF8ONLY=")) said = true;
-        if (token == "-UTF8ONLY") said = false;
-    }
-    return said;
-}
-
 void PartnerCharsets::Tell(std::string_view nick, TextEncoding encoding) {
     if (encoding == TextEncoding::Unknown || max_ == 0) return;
     const Charset charset = encoding == TextEncoding::Utf8 ? Charset::Utf8 : Charset::Cp1252;
-    std::string key = LowerAnsi(nick);
+    std::string key = Key(nick);
     if (const auto found = known_.find(key); found != known_.end()) {
         found->second.charset = charset;
         byAge_.splice(byAge_.end(), byAge_, found->second.age);  // told just now
@@ -54,18 +44,18 @@ void PartnerCharsets::Tell(std::string_view nick, TextEncoding encoding) {
 }
 
 std::optional<Charset> PartnerCharsets::Of(std::string_view nick) const {
-    const auto found = known_.find(LowerAnsi(nick));
+    const auto found = known_.find(Key(nick));
     if (found == known_.end()) return std::nullopt;
     return found->second.charset;
 }
 
 void PartnerCharsets::Rename(std::string_view oldNick, std::string_view newNick) {
-    const auto found = known_.find(LowerAnsi(oldNick));
+    const auto found = known_.find(Key(oldNick));
     if (found == known_.end()) return;
     const Known known = found->second;
     byAge_.erase(known.age);
     known_.erase(found);
-    if (const auto other = known_.find(LowerAnsi(newNick)); other != known_.end()) {
+    if (const auto other = known_.find(Key(newNick)); other != known_.end()) {
         byAge_.erase(other->second.age);  // left by someone gone: nobody else holds the nick now
         known_.erase(other);
     }

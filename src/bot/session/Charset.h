@@ -14,6 +14,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "irc/Message.h"
 #include "text/Encoding.h"
 
 namespace tovik {
@@ -41,14 +42,10 @@ inline std::string Transcode(std::string_view received, Charset to) {
     return Transcode(received, RecogniseEncoding(received), to);
 }
 
-// What an ISUPPORT reply (numeric 005) says about UTF8ONLY: true when it
-// announces it, false when it withdraws it ("-UTF8ONLY"), nothing when it
-// does not mention it (or is no 005 line).
-std::optional<bool> Utf8OnlyAnnouncement(std::string_view line);
 
 // What each partner's client spoke last, for the answers: the encoding of
 // the partner's last telling message (pure ASCII tells nothing). Nicks are
-// compared as everywhere, after Windows-1252 lowercasing. A bot in a big
+// compared as everywhere, as the server compares them. A bot in a big
 // network meets new nicks all day, so the memory is bounded: beyond the
 // bound the partner who told the longest time ago is forgotten and is then
 // answered in the default charset, as a new partner would be.
@@ -63,6 +60,8 @@ public:
     // The partner now goes by another nick; what his client spoke goes with him.
     void Rename(std::string_view oldNick, std::string_view newNick);
     void Clear();
+    // The server's CASEMAPPING, for the keys from now on.
+    void SetMapping(CaseMapping mapping) { mapping_ = mapping; }
     std::size_t Size() const { return known_.size(); }
 
 private:
@@ -70,7 +69,10 @@ private:
         Charset charset;
         std::list<std::string>::iterator age;
     };
+    std::string Key(std::string_view nick) const { return IrcLower(nick, mapping_); }
+
     std::size_t max_;
+    CaseMapping mapping_ = CaseMapping::Rfc1459;
     std::list<std::string> byAge_;  // keys, the longest-ago telling first
     std::unordered_map<std::string, Known> known_;
 };

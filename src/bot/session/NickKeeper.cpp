@@ -1,5 +1,7 @@
 #include "bot/session/NickKeeper.h"
 
+#include <algorithm>
+
 #include "irc/IRC.h"
 #include "bot/session/Charset.h"
 #include "text/Literal.h"
@@ -15,21 +17,35 @@ std::string NickKeeper::Variation(std::string_view configured, int number, std::
     return (std::string(configured.substr(0, keep)) + suffix).substr(0, limit);
 }
 
+namespace {
+
+// A refusal that names a nick; a 437 may name a channel the server will not
+// let anyone join for a while.
+bool NamesNick(const IrcMessage& message, const ServerSupport& support) {
+    return message.command != "437" || !support.IsChannel(message.Param(1));
+}
+
+}  // namespace
+
 NickKeeper::Outcome NickKeeper::Follow(const IrcMessage& message, std::string_view configured,
                                        const ServerSupport& support) {
     Outcome out;
     const CaseMapping mapping = support.Mapping();
     const std::string& command = message.command;
-    if (held_.empty()) {
+    const bool refusal = command == "432" || command == "433" || command == "437";
+    if (!welcomed_) {
         if (command == "001") {
-            held_ = message.Param(0);
-        } else if (command == "433" || command == "437" || command == "432") {
+            welcomed_ = true;
+            // ":srv 001 nick :Welcome"; ":srv 001 :Welcome" names nobody.
+            if (message.params.size() >= 2 || !message.trailing) held_ = message.Param(0);
+        } else if (refusal && NamesNick(message, support)) {
             Refused(message, configured, support, out);
         }
-        if (held_.empty()) return out;
-    } else if (command == "NICK" && IrcEquals(message.Nick(), held_, mapping)) {
+        if (!welcomed_) return out;
+    } else if (command == "NICK" && !held_.empty() && IrcEquals(message.Nick(), held_, mapping)) {
         if (!message.Last().empty()) held_ = message.Last();  // ":old!u@h NICK new" and "... NICK :new" alike
-    } else if (command == "435" || command == "437" || command == "447" || command == "432") {
+    } else if ((command == "435" || command == "447" || command == "432" || command == "437") &&
+               NamesNick(message, support)) {
         takeBackStopped_ = true;  // the server will not let us change nick on this connection
     } else {
         TakeBack(message, configured, mapping, out);
@@ -43,7 +59,8 @@ void NickKeeper::Refused(const IrcMessage& message, std::string_view configured,
     if (gaveUp_) return;
     const std::string nick = RemoveLineBreaks(configured);
     const std::string& refused = message.Param(1);
-    if (message.command == "432") {
+    const bool variation = refusals_ >= 2;  // the last NICK asked for one
+    if (message.command == "432" && !variation) {
         gaveUp_ = out.giveUp = true;
         const std::string reason = message.params.size() > 2 ? ServerText(message.Last()) : std::string();
         out.told = "Nick " + ServerText(refused.empty() ? nick : refused) + " abgelehnt" +
@@ -51,6 +68,9 @@ void NickKeeper::Refused(const IrcMessage& message, std::string_view configured,
                    std::string(". Neuer Versuch mit der nächsten Verbindung."_w1252);
         return;
     }
+    // The configured nick passed the server's rules, only taken: a longer
+    // variation may be what it calls erroneous.
+    if (message.command == "432" && asked_.size() > nick.size()) lengthGuess_ = nick.size();
     if (++refusals_ == 1) {
         asked_ = nick;
         out.registerAgain = true;
@@ -62,6 +82,7 @@ void NickKeeper::Refused(const IrcMessage& message, std::string_view configured,
     if (!support.NickLen() && refused.size() < asked_.size() &&
         IrcEquals(asked_.substr(0, refused.size()), refused, support.Mapping()))
         limit = refused.size();
+    if (lengthGuess_) limit = std::min(limit, *lengthGuess_);
     for (; refusals_ - 1 <= kMaxVariations; ++refusals_) {
         const int number = refusals_ - 1;
         std::string variation = Variation(nick, number, limit);
@@ -81,7 +102,7 @@ void NickKeeper::Refused(const IrcMessage& message, std::string_view configured,
 
 void NickKeeper::TakeBack(const IrcMessage& message, std::string_view configured, CaseMapping mapping,
                           Outcome& out) const {
-    if (takeBackStopped_ || IrcEquals(held_, configured, mapping)) return;
+    if (takeBackStopped_ || held_.empty() || IrcEquals(held_, configured, mapping)) return;
     const std::string& command = message.command;
     bool free = false;
     if (command == "QUIT") {

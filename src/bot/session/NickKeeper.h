@@ -5,15 +5,23 @@
 // answered with the full registration once (the bot's old session may just
 // have gone), then with variations: "nick_", "nick2", "nick3", ... each cut to what the server
 // keeps, so that a server cutting nicks does not refuse the same nick again
-// and again at round-trip speed. After nine refused variations, or when the
-// server calls the nick erroneous (432), the operator is told and the
-// connection is given up: the next attempt starts over.
+// and again at round-trip speed. A variation the server calls erroneous
+// (432; before its 005 the bot cannot know how long a nick may be) gets the
+// next one, cut to the configured nick's length when it was longer. After
+// nine refused variations, or when the server calls the configured nick
+// itself erroneous, the operator is told and the connection is given up:
+// the next attempt starts over. Refusals count only while the bot is
+// registering; the welcome (001) ends that.
 //
 // Once welcomed under another nick, the bot takes its own back when the
 // holder leaves or changes nick, or when an ISON reply no longer lists it;
 // the caller asks ISON each check interval while CheckWanted says so. A
-// server that refuses the change (432, 435, 437, 447) ends the take-back for
-// the connection: asking again would only be refused again.
+// server that refuses the change (432, 435, 437 for a nick, 447) ends the
+// take-back for the connection: asking again would only be refused again.
+//
+// The held nick is the server's word about this connection alone: the
+// target of the first welcome, then the bot's own NICK as the server echoes
+// it. A later welcome, or one without a target, changes nothing.
 //
 // Nicks compare by the server's CASEMAPPING (rfc1459 while it has not said).
 // Pure and Qt-free: fed one parsed line at a time.
@@ -57,10 +65,10 @@ public:
     // configured nick for every line of a registration.
     bool Concerns(const IrcMessage& message) const {
         const std::string& c = message.command;
-        return !held_.empty() || c == "001" || c == "432" || c == "433" || c == "437";
+        return welcomed_ || c == "001" || c == "432" || c == "433" || c == "437";
     }
 
-    // Empty until the welcome (001).
+    // Empty until the welcome (001), and after one that named no nick.
     const std::string& Held() const { return held_; }
 
 private:
@@ -72,6 +80,8 @@ private:
     std::string held_;
     std::string asked_;  // the nick the last registration or variation asked for
     int refusals_ = 0;
+    std::optional<std::size_t> lengthGuess_;  // from an erroneous variation
+    bool welcomed_ = false;
     bool gaveUp_ = false;
     bool takeBackStopped_ = false;
 };

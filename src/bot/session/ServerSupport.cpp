@@ -45,6 +45,8 @@ void ServerSupport::Follow(const IrcMessage& message) {
             chanModes_ = withdrawn || value.empty() ? defaults.chanModes_ : ChanModeGroups(value);
         } else if (name == "PREFIX") {
             Prefix(withdrawn ? std::string_view("(ov)@+") : value);
+        } else if (name == "CHANTYPES") {
+            chanTypes_ = withdrawn ? defaults.chanTypes_ : std::string(value);
         } else if (name == "CASEMAPPING") {
             mapping_ = withdrawn ? CaseMapping::Rfc1459 : CaseMappingFromName(value);
         } else if (name == "UTF8ONLY") {
@@ -57,7 +59,6 @@ void ServerSupport::Follow(const IrcMessage& message) {
 
 void ServerSupport::Prefix(std::string_view value) {
     // "(qaohv)~&@%+"; an empty value says the server has no status modes.
-    prefixSaid_ = true;
     if (value.empty()) {
         prefixModes_.clear();
         prefixSymbols_.clear();
@@ -88,15 +89,9 @@ bool ServerSupport::IsOperatorMode(char mode) const {
     return at != std::string::npos && at < OperatorRank();
 }
 
-bool ServerSupport::IsPrefixSymbol(char symbol) const {
-    if (!prefixSaid_ && symbol != '\0' && std::string_view("~&@%+").find(symbol) != npos) return true;
-    return prefixSymbols_.find(symbol) != std::string::npos;
-}
-
-bool ServerSupport::IsOperatorSymbol(char symbol) const {
-    if (!prefixSaid_ && (symbol == '~' || symbol == '&')) return true;
-    const auto at = prefixSymbols_.find(symbol);
-    return at != std::string::npos && at < OperatorRank();
+char ServerSupport::ModeOfSymbol(char symbol) const {
+    const auto at = symbol == '\0' ? npos : prefixSymbols_.find(symbol);
+    return at == npos || at >= prefixModes_.size() ? '\0' : prefixModes_[at];
 }
 
 bool ServerSupport::AllowsClientTag(std::string_view tag) const {

@@ -38,20 +38,24 @@ public:
     CaseMapping Mapping() const { return mapping_; }
     bool Utf8Only() const { return utf8Only_; }
 
-
     // Whether a channel mode letter takes an argument when set or unset.
     bool TakesArgument(char mode, bool adding) const;
-    // Status modes and symbols that mean channel operator or higher: those
-    // that stand left of "o" in PREFIX, and "o" itself. Until the server has
-    // sent PREFIX, the owner and admin symbols of common servers ("~", "&")
-    // count as well: no nick can begin with them.
+    // Status modes (PREFIX) and those that mean channel operator or higher:
+    // the ones that stand left of "o", and "o" itself. Until the server has
+    // sent PREFIX, the bot assumes what common servers announce,
+    // "(qaohv)~&@%+", so that a NAMES reply and a MODE line read alike.
+    bool IsStatusMode(char mode) const { return prefixModes_.find(mode) != std::string::npos; }
     bool IsOperatorMode(char mode) const;
-    bool IsOperatorSymbol(char symbol) const;
-    bool IsPrefixSymbol(char symbol) const;
+    bool IsPrefixSymbol(char symbol) const { return symbol != '\0' && prefixSymbols_.find(symbol) != std::string::npos; }
+    // The status mode a NAMES symbol stands for ('@': 'o'), or 0.
+    char ModeOfSymbol(char symbol) const;
+    // Whether a name is a channel's (CHANTYPES; "#&" until said).
+    bool IsChannel(std::string_view name) const {
+        return !name.empty() && chanTypes_.find(name.front()) != std::string::npos;
+    }
 
-    // CLIENTTAGDENY as sent, and whether a client tag ("typing" or
-    // "+typing") may be sent: "*" denies all, "-name" excepts one.
-    const std::string& ClientTagDeny() const { return clientTagDeny_; }
+    // Whether a client tag ("typing" or "+typing") may be sent, as
+    // CLIENTTAGDENY says: "*" denies all, "-name" excepts one.
     bool AllowsClientTag(std::string_view tag) const;
 
 private:
@@ -62,9 +66,9 @@ private:
     CaseMapping mapping_ = CaseMapping::Rfc1459;
     bool utf8Only_ = false;
     std::array<std::string, 4> chanModes_{"beI", "k", "l", "imnpst"};
-    std::string prefixModes_ = "ov";
-    std::string prefixSymbols_ = "@+";
-    bool prefixSaid_ = false;
+    std::string prefixModes_ = "qaohv";
+    std::string prefixSymbols_ = "~&@%+";
+    std::string chanTypes_ = "#&";
     std::string clientTagDeny_;
 };
 

@@ -1,5 +1,9 @@
 #include "bot/session/ServerTime.h"
 
+#include <algorithm>
+
+#include "irc/Message.h"
+
 namespace tovik {
 namespace {
 
@@ -49,6 +53,40 @@ bool IsPlayback(std::optional<std::string_view> timeTag, SystemTime arrival) {
     if (!timeTag) return false;
     const auto stamped = ParseServerTime(*timeTag);
     return stamped && *stamped + kPlaybackAge < arrival;
+}
+
+namespace {
+
+// Batch types that wrap history: IRCv3 chathistory, a bouncer's playback.
+bool IsHistory(std::string_view type) { return type.ends_with("chathistory") || type.ends_with("playback"); }
+
+}  // namespace
+
+void ServerClock::Follow(const IrcMessage& message, SystemTime arrival, bool stamps) {
+    if (message.command == "PONG" && stamps) {
+        if (const auto stamp = message.Tag("time"))
+            if (const auto serverNow = ParseServerTime(*stamp))
+                offset_ = std::chrono::duration_cast<std::chrono::milliseconds>(*serverNow - arrival);
+        return;
+    }
+    if (message.command != "BATCH" || message.Param(0).size() < 2) return;
+    const std::string reference = message.Param(0).substr(1);
+    std::erase_if(batches_, [&](const Batch& batch) { return batch.reference == reference; });
+    if (message.Param(0).front() != '+') return;
+    // A batch inside a history batch is history too.
+    const bool playback = IsHistory(message.Param(1)) || (message.Tag("batch") && IsPlayback(message, arrival, false));
+    if (batches_.size() >= kMaxBatches) batches_.erase(batches_.begin());
+    batches_.push_back({reference, playback});
+}
+
+bool ServerClock::IsPlayback(const IrcMessage& message, SystemTime arrival, bool stamps) const {
+    if (const auto batch = message.Tag("batch")) {
+        const auto open = std::find_if(batches_.begin(), batches_.end(),
+                                       [&](const Batch& b) { return b.reference == *batch; });
+        if (open == batches_.end() || open->playback) return true;
+    }
+    if (!stamps) return false;
+    return tovik::IsPlayback(message.Tag("time"), arrival + offset_.value_or(std::chrono::milliseconds(0)));
 }
 
 }  // namespace tovik

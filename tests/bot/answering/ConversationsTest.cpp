@@ -145,5 +145,34 @@ TEST(ConversationsFloodTest, AFloodGivesUpItsOwnOldestMessagesAndALatePartnerIsS
     EXPECT_EQ(last, "Late");
 }
 
+// Clones whose answers are all being typed do not keep a new partner out:
+// the oldest answer stops there (it was reported when it began), and a clone
+// who asks again waits at the back.
+TEST(ConversationsFloodTest, ClonesBeingAnsweredDoNotKeepANewPartnerOut) {
+    const auto t0 = Conversations::TimePoint{} + 1h;
+    Conversations conversations(Conversations::Bounds{3, 1u << 20, 20});
+    const auto add = [&](const std::string& nick) {
+        return conversations.Add(PrivateMessage{nick, "?", "#c", 10}, t0 + 1s);
+    };
+    for (const char* clone : {"c0", "c1", "c2"}) {
+        ASSERT_TRUE(conversations.Add(PrivateMessage{clone, "?", "#c", 10}, t0));
+        conversations.Begun(*conversations.TakeDue(t0), {"eine lange antwort"}, t0);
+    }
+    const auto sending = conversations.TakeDue(t0 + 1s);  // c0's line is on its way
+    EXPECT_TRUE(add("Late"));
+    conversations.LineLeft(sending->partner, t0 + 1s);
+    EXPECT_TRUE(add("c0"));
+    EXPECT_TRUE(conversations.TakeGivenUp().empty());
+    EXPECT_EQ(conversations.PendingMessages(), 3u);
+    std::string order;
+    while (auto step = conversations.TakeDue(t0 + 2s)) {
+        order += (step->kind == Kind::Begin ? "begin " : "line ") + step->to + " ";
+        if (step->kind == Kind::Begin) conversations.Begun(*step, {}, t0 + 2s);
+        else conversations.LineLeft(step->partner, t0 + 2s);
+    }
+    EXPECT_EQ(order, "line c2 begin Late begin c0 ");
+    EXPECT_EQ(conversations.PendingMessages() + conversations.Partners(), 0u);
+}
+
 }  // namespace
 }  // namespace tovik

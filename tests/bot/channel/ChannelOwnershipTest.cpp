@@ -34,9 +34,7 @@ TEST_P(ChannelOwnershipTest, FollowsTheServer) {
     std::vector<std::string> told;
     for (const std::string& line : GetParam().lines) {
         support.Follow(ParseMessage(line));
-        const OwnershipChange change = ownership.Follow(ParseMessage(line), "#Tovik", "Bot", support);
-        EXPECT_EQ(change.lost, change.text.has_value()) << line;  // the loss and its one message come together
-        if (change.text) told.push_back(*change.text);
+        if (const auto text = ownership.Follow(ParseMessage(line), "#Tovik", "Bot", support)) told.push_back(*text);
     }
     EXPECT_EQ(ownership.Owns("#tovik"), GetParam().owns);
     EXPECT_EQ(told, GetParam().told);
@@ -48,8 +46,9 @@ INSTANTIATE_TEST_SUITE_P(
         OwnershipCase{"CreatedByTheBot",
                       {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End of /NAMES list."}, true, {}},
         OwnershipCase{"NamesOverSeveralLinesAnyCase",
-                      {":srv 353 Bot @ #TOVIK :a b +c", ":srv 353 Bot @ #tovik :~bot d",
-                       ":srv 366 Bot #Tovik :End"}, true, {}},
+                      {":srv 353 Bot @ #TOVIK :", ":srv 353 Bot @ #tovik :~bot", ":srv 366 Bot #Tovik :End"}, true, {}},
+        // Anyone there when the bot comes in was there first.
+        OwnershipCase{"OpButNotAlone", {":srv 353 Bot = #Tovik :@Bot anna", ":srv 366 Bot #Tovik :End"}, false, {kHeld}},
         OwnershipCase{"HeldBySomeoneElse",
                       {":srv 353 Bot = #Tovik :@Mallory Bot", ":srv 366 Bot #Tovik :End",
                        ":srv 366 Bot #Tovik :End"}, false, {kHeld}},
@@ -68,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         OwnershipCase{"OwnJoinZero", {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End", ":M!u@h PART #Tovik",
                                       ":Bot!u@h JOIN 0"}, false, {Told("der Bot hat ihn verlassen")}},
         OwnershipCase{"NamesWithoutTypeMultiPrefixAndMasks",
-                      {":srv 005 Bot PREFIX=(qaohv)~&@%+ :ok", ":srv 353 Bot #Tovik :%+Mallory &+Bot!b@h",
+                      {":srv 005 Bot PREFIX=(qaohv)~&@%+ :ok", ":srv 353 Bot #Tovik :&+Bot!b@h",
                        ":srv 366 Bot #Tovik :End"}, true, {}},
         OwnershipCase{"ModeArgumentsByChanmodes",
                       {":srv 005 Bot CHANMODES=beI,k,lf,imnpst PREFIX=(qaohv)~&@%+ :ok",
@@ -77,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       false, {Told("der Bot ist dort kein Operator mehr")}},
         OwnershipCase{"DeoppedWithArgumentsBefore",
                       {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End",
-                       ":M!u@h MODE #Tovik +lk-o 5 key bot"}, false, {Told("der Bot ist dort kein Operator mehr")}},
+                       ":M!u@h MODE #Tovik +lb-o 5 *!*@x bot"}, false, {Told("der Bot ist dort kein Operator mehr")}},
         OwnershipCase{"OtherNicksAndChannelsDoNotCount",
                       {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End", ":M!u@h MODE #Tovik -o Bob",
                        ":M!u@h MODE #other -o Bot", ":M!u@h KICK #other Bot :x"}, true, {}},
@@ -85,10 +84,27 @@ INSTANTIATE_TEST_SUITE_P(
                       {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End", ":M!u@h KICK #Tovik Bot :weg"},
                       false, {Told("der Bot wurde hinausgeworfen")}},
         OwnershipCase{"Banned", {":srv 474 Bot #Tovik :Cannot join channel (+b)"}, false,
-                      {Told("der Bot kann ihn nicht betreten, der Bot ist dort gebannt")}},
+                      {Told("der Bot kann ihn nicht betreten, der Bot ist dort gebannt (Cannot join channel (+b))")}},
         OwnershipCase{"InviteOnlyThenFullSaysItOnce",
-                      {":srv 473 Bot #Tovik :Cannot join channel (+i)", ":srv 471 Bot #Tovik :Cannot join (+l)"}, false,
+                      {":srv 473 Bot #Tovik", ":srv 471 Bot #Tovik :Cannot join (+l)"}, false,
                       {Told("der Bot kann ihn nicht betreten, nur mit Einladung")}},
+        // The door: only those the bot asks in, only the bot's own modes.
+        OwnershipCase{"TheBotsOwnLockAndInvitees",
+                      {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End", ":Bot!u@h MODE #Tovik +msi",
+                       ":srv 341 Bot Carol #tovik", ":Carol!c@h JOIN :#Tovik", ":Bot!u@h MODE #Tovik +v carol",
+                       ":Carol!c@h QUIT :split", ":Carol!c@h JOIN #Tovik", ":anna!a@h QUIT :x"}, true, {}},
+        OwnershipCase{"AnUninvitedJoin", {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End",
+                                          ":srv 341 Bot Carol #other", ":Carol!c@h JOIN #Tovik"},
+                      false, {Told("Carol ist ohne Einladung hereingekommen")}},
+        OwnershipCase{"AnOperOpensTheLock", {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End",
+                                             ":oper!o@h MODE #Tovik -i", ":M!u@h JOIN #Tovik"},
+                      false, {Told(std::string("oper hat dort die Modi geändert (-i)"_w1252))}},
+        OwnershipCase{"SomeoneElseGivesOp", {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End",
+                                             ":ChanServ!s@services MODE #Tovik +o Mallory"},
+                      false, {Told("ChanServ hat Mallory dort den Status +o gegeben")}},
+        OwnershipCase{"Registered", {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End",
+                                     ":services.example MODE #Tovik +r"},
+                      false, {Told("er ist bei den Services registriert (+r)")}},
         OwnershipCase{"NamesOfAnotherChannel",
                       {":srv 353 Bot = #other :@Bot", ":srv 366 Bot #other :End"}, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -101,7 +117,35 @@ TEST(ChannelOwnership, ANewConnectionStartsOverAndMayTellAgain) {
     ASSERT_TRUE(ownership.Owns("#Tovik"));
     ownership.Reset();
     EXPECT_FALSE(ownership.Owns("#Tovik"));
-    EXPECT_TRUE(ownership.Follow(ParseMessage(":srv 475 Bot #Tovik :Cannot join (+k)"), "#Tovik", "Bot", support).lost);
+    EXPECT_TRUE(ownership.Follow(ParseMessage(":srv 475 Bot #Tovik :Cannot join (+k)"), "#Tovik", "Bot", support));
+}
+
+// Every refusal of the JOIN is told, with the server's reason as the log
+// shows it; a forward (470) names the channel asked for first.
+TEST(ChannelOwnership, EveryJoinRefusalIsToldWithTheServersReason) {
+    const ServerSupport support;
+    for (const auto& [line, why] : std::vector<std::pair<std::string, std::string>>{
+             {":srv 403 Bot #Tovik :No such channel", "den Channel gibt es nicht (No such channel)"},
+             {":srv 405 Bot #Tovik :Too many", "der Bot ist schon in zu vielen Channels (Too many)"},
+             {":srv 470 Bot #Tovik #tovik2 :Forwarding", "der Server leitet ihn auf einen anderen Channel um (Forwarding)"},
+             {":srv 477 Bot #Tovik :R\xc3\xbc" "ckfrage", std::string("nur für angemeldete Nicks (Rückfrage)"_w1252)},
+             {":srv 489 Bot #Tovik :SSL only", std::string("nur über TLS (SSL only)"_w1252)}}) {
+        ChannelOwnership ownership;
+        EXPECT_EQ(ownership.Follow(ParseMessage(line), "#Tovik", "Bot", support),
+                  Told("der Bot kann ihn nicht betreten, " + why)) << line;
+    }
+}
+
+// Once held, the channel is followed wherever the profile points later.
+TEST(ChannelOwnership, TheHeldChannelIsFollowedWhateverTheProfileNamesLater) {
+    ChannelOwnership ownership;
+    const ServerSupport support;
+    for (const char* line : {":srv 353 Bot = #Tovik :@Bot", ":srv 366 Bot #Tovik :End"})
+        ownership.Follow(ParseMessage(line), "#Tovik", "Bot", support);
+    EXPECT_FALSE(ownership.Follow(ParseMessage(":srv 366 Bot #Neu :End"), "#Neu", "Bot", support));
+    EXPECT_FALSE(ownership.Owns("#Neu"));
+    EXPECT_EQ(ownership.Follow(ParseMessage(":M!u@h MODE #Tovik -o Bot"), "#Neu", "Bot", support),
+              Told("der Bot ist dort kein Operator mehr"));
 }
 
 }  // namespace

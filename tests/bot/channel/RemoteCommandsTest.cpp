@@ -4,12 +4,15 @@
 
 #include "TestSupport.h"
 #include "bot/channel/DenyList.h"
+#include "irc/Message.h"
 
 namespace tovik {
 namespace {
 
 using test::Escaped;
 using Lines = std::vector<std::string>;
+
+RemoteCommand FromLine(std::string_view line) { return RemoteCommand::FromMessage(ParseMessage(line)); }
 
 // Runs one command-channel line and returns what the bot sent, escaped.
 struct Channel {
@@ -18,7 +21,7 @@ struct Channel {
 
     Lines Post(const std::string& text, const std::string& channel = "#Tovik-B0T") {
         Lines sent;
-        changed = RunRemoteCommand(RemoteCommand::FromLine(":op!u@h PRIVMSG " + channel + " :" + text), channel,
+        changed = RunRemoteCommand(FromLine(":op!u@h PRIVMSG " + channel + " :" + text), channel,
                                    denyList, [&](const std::string& line, Charset) { sent.push_back(Escaped(line)); });
         return sent;
     }
@@ -63,7 +66,7 @@ TEST(RemoteCommandsTest, AnswerOffDeniesAndReportsFirst) {
     Lines sent;
     DenyList& list = channel.denyList;
     const bool changed = RunRemoteCommand(
-        RemoteCommand::FromLine(":op!u@h PRIVMSG #c :.ANSWER Foo OFF"), "#c", list,
+        FromLine(":op!u@h PRIVMSG #c :.ANSWER Foo OFF"), "#c", list,
         [&](const std::string& line, Charset) {
             // The report leaves before the list changes.
             EXPECT_FALSE(list.IsDenied("Foo"));
@@ -128,7 +131,7 @@ TEST_P(RemoteCommandRelayTest, RelaysInTheTargetsCharsetAndReportsInTheChannels)
                                        asked = std::string(target);
                                        return c.target;
                                    }};
-    RunRemoteCommand(RemoteCommand::FromLine(":op!u@h PRIVMSG #c :" + c.text), "#c", denyList,
+    RunRemoteCommand(FromLine(":op!u@h PRIVMSG #c :" + c.text), "#c", denyList,
                      [&](const std::string& line, Charset charset) { sent.emplace_back(line, charset); }, charsets);
     ASSERT_EQ(sent.size(), 2u) << Escaped(c.text);
     EXPECT_EQ(asked, "#x");
@@ -157,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         RelayCase{".SAY #x \xc3\x9c" "ber", Charset::Cp1252, Charset::Cp1252, "\xdc" "ber", "\xdc" "ber"}));
 
 TEST(RemoteCommandsTest, AUtf8CommandIsReadInWindows1252) {
-    const RemoteCommand command = RemoteCommand::FromLine(":n!u@h PRIVMSG #c :.answer J\xc3\xb6rg OFF");
+    const RemoteCommand command = FromLine(":n!u@h PRIVMSG #c :.answer J\xc3\xb6rg OFF");
     EXPECT_EQ(command.encoding, TextEncoding::Utf8);
     EXPECT_EQ(command.word, ".answer");
     EXPECT_EQ(Escaped(command.argument), Escaped("J\xf6rg"));
@@ -169,7 +172,7 @@ TEST(RemoteCommandsTest, ANickTypedInEitherEncodingIsTheSameDenyListEntry) {
     DenyList denyList;
     std::vector<std::string> sent;
     const auto post = [&](const std::string& text, Charset channel) {
-        return RunRemoteCommand(RemoteCommand::FromLine(":op!u@h PRIVMSG #c :" + text), "#c", denyList,
+        return RunRemoteCommand(FromLine(":op!u@h PRIVMSG #c :" + text), "#c", denyList,
                                 [&](const std::string& line, Charset) { sent.push_back(Escaped(line)); },
                                 CommandCharsets{channel});
     };
@@ -184,7 +187,7 @@ TEST(RemoteCommandsTest, ANickTypedInEitherEncodingIsTheSameDenyListEntry) {
 }
 
 TEST(RemoteCommandsTest, FieldsComeFromTheMessageText) {
-    const RemoteCommand command = RemoteCommand::FromLine(":n!u@h PRIVMSG #c :.SAY bob hi how are you");
+    const RemoteCommand command = FromLine(":n!u@h PRIVMSG #c :.SAY bob hi how are you");
     EXPECT_EQ(command.word, ".say");
     EXPECT_EQ(command.argument, "bob");
     EXPECT_EQ(command.switchWord, "hi");

@@ -1,8 +1,11 @@
-// The paced send queue: what leaves when, and in which order.
+// The paced send queue: what leaves when, and in which order; the command
+// channel's reports as its feed.
 
 #include "bot/link/SendQueue.h"
 
 #include <gtest/gtest.h>
+
+#include "bot/channel/ReportOutbox.h"
 
 namespace tovik {
 namespace {
@@ -10,9 +13,15 @@ namespace {
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 
+const std::string kLeftOut2 = "PRIVMSG #c :\x03" "14(2 Meldungen ausgelassen, der Server nimmt nicht mehr an)\n";
+
 class SendQueueTest : public ::testing::Test {
 protected:
-    SendQueue queue_{[](std::size_t n) { return "left out " + std::to_string(n); }, SendPace{5, 1000ms}, 3};
+    void SetUp() override { queue_.SetFeed(&reports_); }
+
+    bool open_ = true;  // the gate of channel "#c"
+    SendQueue queue_{SendPace{5, 1000ms}};
+    ReportOutbox reports_{[this](std::string_view channel) { return open_ && channel == "#c"; }, 3};
     const SendQueue::TimePoint t0_ = SendQueue::TimePoint{} + 1h;
 
     Lines Take(std::chrono::milliseconds at) {
@@ -22,6 +31,10 @@ protected:
     }
     void Push(const std::string& line, LineClass lineClass, std::chrono::milliseconds at = 0ms) {
         queue_.Push(t0_ + at, line, lineClass);
+    }
+    void Report(const std::string& line, std::chrono::milliseconds at = 0ms) {
+        reports_.Add("#c", line);
+        queue_.Fed(t0_ + at);
     }
 };
 
@@ -40,7 +53,7 @@ TEST_F(SendQueueTest, FiveLinesLeaveAtOnceThenOnePerSecond) {
 }
 
 TEST_F(SendQueueTest, WhileTheAllowanceLastsLinesLeaveInTheOrderMade) {
-    Push("report", LineClass::Report);
+    Report("report");
     Push("answer", LineClass::Normal);
     Push("pong", LineClass::Urgent);
     EXPECT_EQ(Take(0ms), (Lines{"report", "answer", "pong"}));
@@ -49,7 +62,7 @@ TEST_F(SendQueueTest, WhileTheAllowanceLastsLinesLeaveInTheOrderMade) {
 TEST_F(SendQueueTest, OnceLinesWaitTheyLeaveByClassAndUrgentOnesNeverWait) {
     for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
     Take(0ms);
-    Push("report", LineClass::Report, 10ms);
+    Report("report", 10ms);
     Push("answer", LineClass::Normal, 20ms);
     Push("PONG", LineClass::Urgent, 30ms);
     EXPECT_EQ(Take(30ms), Lines{"PONG"});
@@ -62,38 +75,38 @@ TEST_F(SendQueueTest, OnceLinesWaitTheyLeaveByClassAndUrgentOnesNeverWait) {
 TEST_F(SendQueueTest, PiledUpReportsMakeRoomAndAreSummedUpButAnswersStay) {
     for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
     Take(0ms);
-    for (int k = 1; k <= 5; ++k) Push("R" + std::to_string(k), LineClass::Report);
+    for (int k = 1; k <= 5; ++k) Report("R" + std::to_string(k));
     Push("A1", LineClass::Normal);
     Push("A2", LineClass::Normal);
-    EXPECT_EQ(queue_.DroppedReports(), 2u);
-    EXPECT_EQ(Take(10s), (Lines{"A1", "A2", "left out 2", "R3", "R4"}));
+    EXPECT_EQ(Take(10s), (Lines{"A1", "A2", kLeftOut2, "R3", "R4"}));
     EXPECT_EQ(Take(11s), Lines{"R5"});
 }
 
-// The gate is asked when a report would leave: what was queued while the
-// bot held the channel goes nowhere once it lost it, the summary included,
-// and answers are not held up by it.
+// The gate is asked when a line said in the channel would leave: what was
+// queued while the bot held the channel goes nowhere once it lost it, the
+// reports' summary included, and answers are not held up by it.
 TEST_F(SendQueueTest, ReportsAndTheirSummaryPassTheGateWhenTheyLeave) {
-    bool open = true;
-    queue_.SetReportGate([&] { return open; });
+    queue_.SetGate([this](std::string_view channel) { return open_ && channel == "#c"; });
     for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
     Take(0ms);
-    for (int k = 1; k <= 5; ++k) Push("R" + std::to_string(k), LineClass::Report);
+    for (int k = 1; k <= 5; ++k) Report("R" + std::to_string(k));
     Push("A1", LineClass::Normal);
-    open = false;
-    Push("R6", LineClass::Report);
+    queue_.Push(t0_, "echo", LineClass::Normal, {}, "#c");
+    queue_.Push(t0_, "elsewhere", LineClass::Normal, {}, "#old");
+    open_ = false;
+    Report("R6");
     EXPECT_EQ(Take(10s), Lines{"A1"});
     EXPECT_EQ(queue_.NextDue(t0_ + 10s), std::nullopt);
-    open = true;
-    Push("R7", LineClass::Report, 20s);
+    open_ = true;
+    Report("R7", 20s);
     EXPECT_EQ(Take(20s), Lines{"R7"});
 }
 
 TEST_F(SendQueueTest, ClearForgetsWhatWaitsAndRestartGivesTheWholeAllowance) {
-    for (int k = 0; k < 7; ++k) Push("old", LineClass::Report);
+    for (int k = 0; k < 7; ++k) Push("old", LineClass::Normal);
     Take(0ms);
     queue_.Clear();
-    EXPECT_EQ(queue_.Waiting(), 0u);
+    EXPECT_EQ(queue_.NextDue(t0_), std::nullopt);
     EXPECT_EQ(Take(5s), Lines{});
     for (int k = 0; k < 5; ++k) Push("spent", LineClass::Normal, 5s);
     queue_.Restart();
@@ -101,10 +114,16 @@ TEST_F(SendQueueTest, ClearForgetsWhatWaitsAndRestartGivesTheWholeAllowance) {
     EXPECT_EQ(Take(5s), Lines{"new"});
 }
 
-TEST_F(SendQueueTest, AnAnswerKeepsItsPartnerTag) {
-    queue_.Push(t0_, "line", LineClass::Normal, "anna");
-    const auto out = queue_.TakeDue(t0_);
-    ASSERT_EQ(out.size(), 1u);
+// Waiting answer lines of one partner can be rewritten or given up.
+TEST_F(SendQueueTest, AnAnswerKeepsItsPartnerTagAndCanBeRevisedWhileItWaits) {
+    for (int k = 0; k < 5; ++k) Push("burst", LineClass::Normal);
+    for (const char* nick : {"anna", "bert", "anna"}) queue_.Push(t0_, std::string("to ") + nick, LineClass::Normal, nick);
+    queue_.Revise("anna", [](std::string& line) { return (line = "to anne") == "to anne"; });
+    queue_.Revise("bert", [](std::string&) { return false; });
+    Take(0ms);
+    const auto out = queue_.TakeDue(t0_ + 5s);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].line + out[1].line, "to anneto anne");
     EXPECT_EQ(out[0].partner, "anna");
 }
 
@@ -119,7 +138,7 @@ TEST_F(SendQueueTest, TypingNoticesYieldToEverything) {
     queue_.Push(t0_, "T bert", LineClass::Typing, "bert");
     queue_.Push(t0_, "answer anna", LineClass::Normal, "anna");  // must wait: anna's notice is stale
     EXPECT_EQ(Take(1s), Lines{"answer anna"});
-    Push("report", LineClass::Report, 1s);
+    Report("report", 1s);
     queue_.Push(t0_ + 1s, "T carl", LineClass::Typing, "carl");  // something waits: dropped
     EXPECT_EQ(Take(2s), Lines{"report"});
     queue_.Push(t0_ + 2s, "T dora", LineClass::Typing, "dora");

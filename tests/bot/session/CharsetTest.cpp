@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "TestSupport.h"
+#include "bot/session/ServerSupport.h"
 #include "text/Literal.h"
 
 namespace tovik {
@@ -86,7 +87,16 @@ struct IsupportCase {
 
 class Utf8OnlyTest : public ::testing::TestWithParam<IsupportCase> {};
 
-TEST_P(Utf8OnlyTest, ReadsTheAnnouncement) { EXPECT_EQ(Utf8OnlyAnnouncement(GetParam().line), GetParam().said); }
+// What the server support makes of the line, from either state.
+TEST_P(Utf8OnlyTest, ReadsTheAnnouncement) {
+    ServerSupport off;
+    ServerSupport on;
+    on.Follow(ParseMessage(":srv 005 bot UTF8ONLY :are supported"));
+    off.Follow(ParseMessage(GetParam().line));
+    on.Follow(ParseMessage(GetParam().line));
+    EXPECT_EQ(off.Utf8Only(), GetParam().said.value_or(false)) << GetParam().line;
+    EXPECT_EQ(on.Utf8Only(), GetParam().said.value_or(true)) << GetParam().line;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, Utf8OnlyTest,
@@ -116,9 +126,11 @@ TEST(PartnerCharsetsTest, TheLastTellingMessageCounts) {
     EXPECT_EQ(partners.Of("anna"), Charset::Utf8);
     partners.Tell("anna", TextEncoding::Cp1252);
     EXPECT_EQ(partners.Of("anna"), Charset::Cp1252);
-    // Lowercased as nicks are everywhere: umlauts too.
-    partners.Tell("J\xd6RG", TextEncoding::Utf8);
-    EXPECT_EQ(partners.Of("j\xf6rg"), Charset::Utf8);
+    // Compared as the server compares nicks: "[" is "{", but an umlaut in
+    // another case is another nick.
+    partners.Tell("[J\xd6RG]", TextEncoding::Utf8);
+    EXPECT_EQ(partners.Of("{j\xd6rg}"), Charset::Utf8);
+    EXPECT_EQ(partners.Of("{j\xf6rg}"), std::nullopt);
     EXPECT_EQ(partners.Size(), 2u);
     partners.Rename("JORG", "anna");  // unknown: nothing moves
     partners.Rename("anna", "J\xf6rg2");  // a nick change: the charset goes along

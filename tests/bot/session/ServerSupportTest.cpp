@@ -26,15 +26,16 @@ TEST(ServerSupportTest, ModeArgumentsAndOperatorsFollowChanmodesAndPrefix) {
     const ServerSupport typical;
     const ServerSupport big = After({":srv 005 me CHANMODES=eIbq,k,flj,CimnstZ PREFIX=(qaohv)~&@%+ :ok"});
     // Whether a letter takes an argument, as "set unset" on the typical and on the big server.
-    for (const std::string row : {"b 1111", "k 1111", "l 1010", "f 0010", "q 0011", "h 0011", "o 1111", "Z 0000"}) {
+    for (const std::string row : {"b 1111", "k 1111", "l 1010", "f 0010", "q 1111", "h 1111", "o 1111", "Z 0000"}) {
         const std::string got = {"01"[typical.TakesArgument(row[0], true)], "01"[typical.TakesArgument(row[0], false)],
                                  "01"[big.TakesArgument(row[0], true)], "01"[big.TakesArgument(row[0], false)]};
         EXPECT_EQ(got, row.substr(2)) << row[0];
     }
     std::string operators;
-    for (const char symbol : std::string("~&@%+")) operators += big.IsOperatorSymbol(symbol) ? symbol : '.';
+    for (const char symbol : std::string("~&@%+")) operators += big.IsOperatorMode(big.ModeOfSymbol(symbol)) ? symbol : '.';
     EXPECT_EQ(operators, "~&@..");
-    EXPECT_FALSE(After({":srv 005 me PREFIX=(ov)@+ :ok"}).IsOperatorSymbol('~'));  // before PREFIX: it counts
+    EXPECT_EQ(typical.ModeOfSymbol('~'), 'q');  // before PREFIX: it counts
+    EXPECT_EQ(After({":srv 005 me PREFIX=(ov)@+ :ok"}).ModeOfSymbol('~'), '\0');
 }
 
 TEST(ServerSupportTest, ClientTagDeny) {
