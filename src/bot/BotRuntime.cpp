@@ -10,8 +10,10 @@
 #include "bot/channel/DenyList.h"
 #include "bot/link/IrcLink.h"
 #include "bot/session/NickKeeper.h"
+#include "bot/session/OwnHost.h"
 #include "bot/OperatorConsole.h"
 #include "bot/link/OutgoingLine.h"
+#include "bot/photo/PhotoReach.h"
 #include "bot/channel/Report.h"
 #include "bot/login/Registration.h"
 #include "bot/session/ServerSupport.h"
@@ -22,6 +24,7 @@
 #include "profile/ProfileStore.h"
 #include "services/DCCServer.h"
 #include "services/IdentServer.h"
+#include "services/PortMapper.h"
 #include "text/Cp1252.h"
 #include "text/Errors.h"
 #include "text/Literal.h"
@@ -70,6 +73,7 @@ public:
     IdentServer* identServer_;
     DCCServer* dccServer_;
     IrcLink* link_;
+    PhotoReach photo_;
     tovik::DenyList denyList_;  // qualified: BotRuntime::DenyList() hides the class name
     ServerSupport support_;
     ReconnectPolicy policy_;
@@ -106,6 +110,7 @@ private:
               std::string partner = {}, Cleaning cleaning = Cleaning::Seal);
 
     NickKeeper nicks_;
+    OwnHost ownHost_;
     QTimer nickTimer_;  // asks whether the configured nick is free
     bool redirect_ = false;    // this connection ends for an upgrade to TLS
     std::string lineFailure_;  // the first failure among one read's lines
@@ -128,6 +133,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
               return SealLine(MakeReport(channel, text));
           },
           &owner)),
+      photo_(context, *dccServer_, ports.dcc, [this](const std::string& text) { Tell(text); }, MakeRouterProtocol),
       policy_(*identServer_,
               {[this] { Connect(); },
                [this](BotState state, std::chrono::milliseconds next) { emit owner_.StateChanged(state, next.count()); },
@@ -136,11 +142,12 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                {[this](const std::string& line, LineClass lineClass, Charset charset) { Send(line, lineClass, charset); },
                 [this] { return OwnCharset(); }, [this](std::string_view to) { return answering_.CharsetFor(to); },
                 [this](const std::string& text) { Tell(text); }, [this] { DenyListChanged(); }}),
-      answering_(context, random, *dccServer_, denyList_, support_,
+      answering_(context, random, denyList_, support_,
                  {[this](const std::string& line, LineClass lineClass, Charset charset, std::string partner) {
                       return Send(line, lineClass, charset, std::move(partner));
                   },
-                  [this] { return OwnCharset(); }, [this] { return link_->LocalIPv4(); },
+                  [this] { return OwnCharset(); },
+                  [this] { return photo_.Offer({link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()}); },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
       registration_(context,
                     {[this](const std::string& line) {
@@ -214,6 +221,7 @@ void BotRuntime::Impl::Established() {
     if (registration_.SecuredBySts()) emit owner_.SecuredBySts(target.port);
     registration_.Begin(target.host, target.port,
                         LinkFacts{target.tls, link_->PeerIsLoopback(), link_->ShowedCertificate()});
+    photo_.Connected();
 }
 
 void BotRuntime::Impl::UpgradeToTls() {
@@ -230,6 +238,8 @@ void BotRuntime::Impl::Ended() {
     answering_.ForgetPartners();
     channel_.Reset();
     nicks_.Reset();
+    ownHost_.Reset();
+    photo_.Disconnected();
     support_.Reset();
     nickTimer_.stop();
     registration_.End();
@@ -273,11 +283,14 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     // What the server relays changes with its capabilities and its 005.
     if (command == "CAP" || command == "005")
         answering_.SetTypingAllowed(registration_.Enabled("message-tags") && support_.AllowsClientTag("typing"));
+    const std::string& held = nicks_.Held();
+    ownHost_.Follow(message, held.empty() ? botNick : held, support_.Mapping());
     if (command == "376" || command == "422") {
         policy_.RegistrationOver();
         channel_.Join(channel);
+        // How the server sees the bot, for the photo offer, when its welcome did not say.
+        if (ownHost_.Address().empty() && photo_.WantsServerView()) Send(OwnHost::Ask(held.empty() ? botNick : held));
     }
-    const std::string& held = nicks_.Held();
     channel_.Follow(message, line, channel, held.empty() ? botNick : held, botNick, support_);
     FollowPartners(message);
     if (command != "PRIVMSG") return;

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,8 @@
 
 namespace tovik {
 
-class DCCServer;
 class DenyList;
+class PhotoOffer;
 class ProfileContext;
 class Random;
 class ServerSupport;
@@ -33,13 +34,13 @@ public:
         // One built line in `charset`; false when it cannot go out now.
         std::function<bool(const std::string& line, LineClass lineClass, Charset charset, std::string partner)> send;
         std::function<Charset()> ownCharset;       // the command channel's
-        std::function<std::string()> localAddress;  // for a DCC offer
+        std::function<std::unique_ptr<PhotoOffer>()> photoOffer;  // what a photo answer offers
         std::function<void(const std::exception&)> reportError;
         std::function<void()> flush;               // a turn's lines to the kernel
     };
 
-    Answering(ProfileContext& context, Random& random, DCCServer& dcc, const DenyList& denyList,
-              const ServerSupport& support, Hooks hooks);
+    Answering(ProfileContext& context, Random& random, const DenyList& denyList, const ServerSupport& support,
+              Hooks hooks);
 
     // Bounds the waiting messages by what the send pace drains in about
     // three minutes.
@@ -80,7 +81,6 @@ private:
 
     ProfileContext& context_;
     Random& random_;
-    DCCServer& dcc_;
     const DenyList& denyList_;
     const ServerSupport& support_;
     Hooks hooks_;
