@@ -72,8 +72,13 @@ OfferChoice ChooseOfferAddress(const OfferSources& sources) {
 
     const std::string server = CanonicalAddress(sources.server);
     const bool serverIsPublic = server.empty() || KindOf(server) == AddressKind::Public;
+    // A server on this machine or the LAN: the connection's own address, as
+    // the bot has always offered there (a bouncer beside the bot needs the
+    // router or OwnAddress).
+    const std::string* const publicOrder[] = {&sources.router, &sources.serverView, &sources.local};
+    const std::string* const localOrder[] = {&sources.router, &sources.local, &sources.serverView};
     OfferChoice choice;
-    for (const std::string* candidate : {&sources.router, &sources.serverView, &sources.local}) {
+    for (const std::string* candidate : serverIsPublic ? publicOrder : localOrder) {
         const std::string address = CanonicalAddress(*candidate);
         if (address.empty()) continue;
         if (!serverIsPublic || KindOf(address) == AddressKind::Public) return {address, {}};

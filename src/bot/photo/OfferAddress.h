@@ -47,8 +47,8 @@ struct OfferChoice {
 
 // OwnAddress (its first IPv4 address, else its first); otherwise the first
 // of router, server's view and local address that is an IP address a
-// partner may be given: a public one, or any when the server is not public
-// itself.
+// partner may be given: a public one. When the server is not public itself,
+// any address goes, and the local address before the server's view.
 OfferChoice ChooseOfferAddress(const OfferSources& sources);
 
 }  // namespace tovik
