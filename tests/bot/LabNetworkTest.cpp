@@ -168,12 +168,15 @@ protected:
                   << ip + "link set " + end[1] + " up" << ip + "link set lo up";
         }
         steps << "ip route add default via 192.168.77.1" << "ip -6 route add default via 2001:db8:1::1"
-              << "ip -n " + kOutside + " -6 route add 2001:db8:1::/64 via 2001:db8:2::1"
-              << "ip netns exec " + kRouter + " sysctl -q -w net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1";
+              << "ip -n " + kOutside + " -6 route add 2001:db8:1::/64 via 2001:db8:2::1";
         for (const QString& step : steps) {
             QString output;
             ASSERT_EQ(Command(step.split(' '), &output), 0) << step.toStdString() << ": " << output.toStdString();
         }
+        ASSERT_EQ(In(kRouter, "echo 1 > /proc/sys/net/ipv4/ip_forward && echo 1 > /proc/sys/net/ipv6/conf/all/forwarding"
+                              " && echo ok")
+                      .trimmed(),
+                  "ok");
         // The router's NAT for IPv4 (IPv6 is routed as it is), with the
         // tables and chains miniupnpd fills (its own script needs iptables).
         test::WriteFileBytes(Path("router.nft"),
