@@ -4,7 +4,9 @@
 # test suite needs (GoogleTest, Google Benchmark, that IRC server and a
 # second one with flood protection of its own, IRC services for SASL log-ins,
 # the openssl tool for the test servers' certificates, systemd's tools that
-# read the installed user unit as systemd does, the screenshot tools).
+# read the installed user unit as systemd does, the screenshot tools, and
+# for the network lab of the photo tests a UPnP/NAT-PMP router daemon,
+# nftables, iproute2 and a real IRC client that fetches the photo).
 # The system's certificate store is always installed: the bot checks a TLS
 # server's certificate against it. libidn's stringprep prepares SCRAM
 # names and passwords (SASLprep), so the program links it.
@@ -12,17 +14,21 @@
 # The IRC servers' packages start a system-wide server on all interfaces at
 # every boot, and atheme-services its services daemon. The tests start their
 # own on loopback, so the packages' services are neither started nor enabled
-# here, and stopped if they run.
+# here, and stopped if they run. The same holds for miniupnpd, a router's
+# daemon that the lab starts inside a network namespace of its own; its
+# package asks questions whose defaults (do not start the daemon) are right.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev libidn-dev ca-certificates)
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libidn-dev ca-certificates
+          libminiupnpc-dev libnatpmp-dev)
 with_ircd=0
 services=(ngircd)
 case "${1:-}" in
   --tests)
     with_ircd=1
-    services+=(inspircd atheme-services)
+    services+=(inspircd atheme-services miniupnpd)
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd inspircd
                atheme-services openssl systemd
+               miniupnpd miniupnpd-nftables nftables iproute2 weechat-headless weechat-plugins
                xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
   --ircd)
     with_ircd=1

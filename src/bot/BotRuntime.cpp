@@ -10,9 +10,11 @@
 #include "bot/channel/DenyList.h"
 #include "bot/link/IrcLink.h"
 #include "bot/link/OutgoingLine.h"
+#include "bot/photo/PhotoReach.h"
 #include "bot/login/Registration.h"
 #include "bot/session/Charset.h"
 #include "bot/session/Identity.h"
+#include "bot/session/OwnHost.h"
 #include "bot/session/ServerSupport.h"
 #include "bot/session/ServerTime.h"
 #include "chat/Persona.h"
@@ -21,6 +23,7 @@
 #include "profile/ProfileStore.h"
 #include "services/DCCServer.h"
 #include "services/IdentServer.h"
+#include "services/PortMapper.h"
 #include "text/Cp1252.h"
 #include "text/Errors.h"
 #include "text/Literal.h"
@@ -69,6 +72,7 @@ public:
     IdentServer* identServer_;
     DCCServer* dccServer_;
     IrcLink* link_;
+    PhotoReach photo_;
     tovik::DenyList denyList_;  // qualified: BotRuntime::DenyList() hides the class name
     ServerSupport support_;
     ReconnectPolicy policy_;
@@ -109,6 +113,7 @@ private:
 
     Identity identity_{support_};
     ServerClock clock_;
+    OwnHost ownHost_;
     QTimer nickTimer_;  // asks whether the configured nick is free
     bool redirect_ = false;    // this connection ends for an upgrade to TLS
     bool clockAsked_ = false;  // this connection's PING for the server's clock went out
@@ -124,6 +129,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
       dccServer_(new DCCServer(
           ports.dcc, [this] { return ExpandPersona("<picture>", Profile()); }, &owner)),
       link_(new IrcLink(&owner)),
+      photo_(context, *dccServer_, ports.dcc, [this](const std::string& text) { Tell(text); }, MakeRouterProtocol),
       policy_(*identServer_,
               {[this] { Connect(); },
                [this](BotState state, std::chrono::milliseconds next) { emit owner_.StateChanged(state, next.count()); },
@@ -134,7 +140,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                 },
                 [this] { return OwnCharset(); }, [this](std::string_view to) { return answering_.CharsetFor(to); },
                 [this](const std::string& text) { Tell(text); }, [this] { DenyListChanged(); }}),
-      answering_(context, random, *dccServer_, denyList_, support_,
+      answering_(context, random, denyList_, support_,
                  {[this](const std::string& line, LineClass lineClass, Charset charset, std::string partner) {
                       return Send(line, lineClass, charset, std::move(partner));
                   },
@@ -146,7 +152,8 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                   [this](const std::string& partner, const std::function<bool(std::string&)>& revise) {
                       link_->Revise(partner, revise);
                   },
-                  [this] { return OwnCharset(); }, [this] { return link_->LocalIPv4(); },
+                  [this] { return OwnCharset(); },
+                  [this] { return photo_.Offer({link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()}); },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
       registration_(context,
                     {[this](const std::string& line) {
@@ -223,6 +230,7 @@ void BotRuntime::Impl::Established() {
     if (registration_.SecuredBySts()) emit owner_.SecuredBySts(target.port);
     registration_.Begin(target.host, target.port,
                         LinkFacts{target.tls, link_->PeerIsLoopback(), link_->ShowedCertificate()});
+    photo_.Connected();
 }
 
 void BotRuntime::Impl::UpgradeToTls() {
@@ -241,6 +249,8 @@ void BotRuntime::Impl::Ended() {
     identity_.Reset();
     clock_.Reset();
     clockAsked_ = false;
+    ownHost_.Reset();
+    photo_.Disconnected();
     support_.Reset();
     nickTimer_.stop();
     registration_.End();
@@ -300,11 +310,15 @@ void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::st
     // What the server relays changes with its capabilities and its 005.
     if (command == "CAP" || command == "005")
         answering_.SetTypingAllowed(registration_.Enabled("message-tags") && support_.AllowsClientTag("typing"));
+    const std::string self(identity_.Self(botNick));
+    ownHost_.Follow(message, self, support_.Mapping());
     if (command == "376" || command == "422") {
         policy_.RegistrationOver();
         channel_.Join(channel);
+        // How the server sees the bot, for the photo offer, when its welcome did not say.
+        if (ownHost_.Address().empty() && photo_.WantsServerView()) Send(OwnHost::Ask(self));
     }
-    channel_.Follow(message, channel, std::string(identity_.Self(botNick)), botNick, support_, fromSelf);
+    channel_.Follow(message, channel, self, botNick, support_, fromSelf);
     // What the bot said itself comes back only as an echo: logged, never
     // answered, never a partner's.
     if (fromSelf) return;

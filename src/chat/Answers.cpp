@@ -191,8 +191,12 @@ std::string BuildReply(std::string_view message, const ProfileFile& profile, Ran
         const std::uint64_t size = PictureSize(picture);  // throws before anything is changed
         reply += '|';
         reply += PickRandom(kOfferList, random);
+        // Without an address a partner could reach, the offer line would
+        // only send the partner's client somewhere else: the text stays.
+        const std::string address = photo.LocalAddress();
+        if (address.empty()) continue;
         reply += '|';
-        reply += DccOfferLine(picture, photo.LocalAddress(), photo.PrepareDccPort(), size);
+        reply += DccOfferLine(picture, address, photo.PrepareDccPort(), size);
         switchDccOn = true;
     }
     if (found == 0) {

@@ -25,7 +25,10 @@ std::string ReplyLine(std::string_view reply, int k);  // item k of the split at
 class PhotoOffer {
 public:
     virtual ~PhotoOffer() = default;
-    virtual std::string LocalAddress() const = 0;  // dotted IPv4 of the IRC connection
+    // The address the offer names, where partners reach the bot: IPv4
+    // dotted or IPv6 text. Empty: none a partner could use, and the photo
+    // answer goes without its offer line.
+    virtual std::string LocalAddress() const = 0;
     // The port the offer names. A server set to take any free port knows its
     // port only once it listens, so it is switched on here; may throw
     // SocketError.

@@ -65,7 +65,7 @@ std::string ExpandPersona(std::string_view text, const ProfileFile& profile) {
     return work;
 }
 
-std::string DccOfferLine(std::string_view picturePath, std::string_view localAddress, std::uint16_t port,
+std::string DccOfferLine(std::string_view picturePath, std::string_view address, std::uint16_t port,
                          std::uint64_t size) {
     // The receiver saves the file under this name, so only the last path
     // component goes out; both Windows and Unix separators count.
@@ -74,7 +74,10 @@ std::string DccOfferLine(std::string_view picturePath, std::string_view localAdd
     std::string line = "\x01" "DCC SEND ";
     line += name;
     line += ' ';
-    line += std::to_string(IPToInteger(localAddress));
+    if (address.find(':') != std::string_view::npos)
+        line += address;
+    else
+        line += std::to_string(IPToInteger(address));
     line += ' ';
     line += std::to_string(port);
     line += ' ';

@@ -14,8 +14,10 @@ class ProfileFile;
 std::string ExpandPersona(std::string_view text, const ProfileFile& profile);
 
 // The CTCP line that offers the picture: \x01DCC SEND <name> <addr> <port> <size>\x01,
-// name = path after its last "/", "\" or ":", addr = IPToInteger(localAddress).
-std::string DccOfferLine(std::string_view picturePath, std::string_view localAddress,
+// name = path after its last "/", "\" or ":", addr = IPToInteger(address)
+// for an IPv4 address, and an IPv6 address as its text ("2001:db8::5"), the
+// form DCC clients take for IPv6.
+std::string DccOfferLine(std::string_view picturePath, std::string_view address,
                          std::uint16_t port, std::uint64_t size);
 
 }  // namespace tovik

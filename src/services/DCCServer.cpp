@@ -253,13 +253,20 @@ DCCServer::~DCCServer() = default;
 
 void DCCServer::SwitchOn() {
     if (server_->isListening()) return;
-    // The offer carries an IPv4 address, so only IPv4 receivers can come.
-    ListenOrThrow(*server_, QHostAddress::AnyIPv4, port_);
+    // Both families: an offer names an IPv4 or an IPv6 address.
+    ListenOrThrow(*server_, QHostAddress::Any, port_);
     ++listenRound_;
+    emit Opened(server_->serverPort());
+}
+
+void DCCServer::CloseListener() {
+    if (!server_->isListening()) return;
+    server_->close();
+    emit Closed();
 }
 
 void DCCServer::SwitchOff() {
-    server_->close();
+    CloseListener();
     transfers_->DropAll();
 }
 
@@ -295,7 +302,7 @@ void DCCServer::DCCServerClientConnect() {
 void DCCServer::DCCServerClientRead(Transfer* transfer) {
     // The first acknowledgement shows that the offer has been taken up: no
     // further receivers are let in, but transfers under way run to their end.
-    if (transfer->ReadAcks() && transfer->Round() == listenRound_) server_->close();
+    if (transfer->ReadAcks() && transfer->Round() == listenRound_) CloseListener();
     transfer->CheckDone();
 }
 

@@ -60,6 +60,8 @@ public:
     DCCServer(quint16 port, PicturePathSource picturePath, QObject* parent = nullptr);
     ~DCCServer() override;
 
+    // The port the next SwitchOn opens (0: any free one).
+    void SetPort(quint16 port) { port_ = port; }
     // Starts listening; does nothing when already listening. Throws
     // SocketError when the port cannot be opened.
     void SwitchOn();
@@ -78,9 +80,14 @@ public:
 
 signals:
     void ErrorOccurred(const std::string& text);
+    // The listener has opened on `port`, and has closed again (switched off,
+    // or the offer taken up).
+    void Opened(quint16 port);
+    void Closed();
 
 private:
     class Transfer;
+    void CloseListener();
     void DCCServerClientConnect();
     void DCCServerClientRead(Transfer* transfer);
     void Forget(Transfer* transfer);

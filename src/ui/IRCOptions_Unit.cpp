@@ -1,5 +1,6 @@
 #include "ui/IRCOptions_Unit.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
@@ -29,14 +30,15 @@ QStringList TIRCOptionsForm::KnownServers() {
 TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporter, QWidget* parent)
     : QDialog(parent), context_(context), reporter_(reporter) {
     setObjectName(QStringLiteral("IRCOptionsForm"));
-    MakeFixedDialog(this, QStringLiteral("--] IRC Einstellungen [--"), 353, 179);
+    MakeFixedDialog(this, QStringLiteral("--] IRC Einstellungen [--"), 353, 235);
 
     // The caption column is as wide as its longest caption in the font in
     // use; the fields fill the rest of the row.
     const QFontMetrics metrics(font());
     const QString captions[] = {QStringLiteral("IRC Server:"), QStringLiteral("Kommando-Channel:"),
                                 QStringLiteral("B0T Nickname:"), QStringLiteral("&Konto:"),
-                                QStringLiteral("Pass&wort:")};
+                                QStringLiteral("Pass&wort:"),     QStringLiteral("Eigene Adr&esse:"),
+                                QStringLiteral("DCC-P&ort:")};
     int captionWidth = 0;
     for (const QString& c : captions) captionWidth = std::max(captionWidth, metrics.horizontalAdvance(c) + 4);
     const int fieldX = 8 + captionWidth + 4;
@@ -78,8 +80,24 @@ TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporte
     SASLPasswordEdit->setEchoMode(QLineEdit::Password);
     passwordLabel->setBuddy(SASLPasswordEdit);
 
-    CancelButton = MakeButton(this, QStringLiteral("&Abbrechen"), QStringLiteral("CancelButton"), {8, 150, 75, 21});
-    ApplyButton = MakeButton(this, QStringLiteral("Ü&bernehmen"), QStringLiteral("ApplyButton"), {270, 150, 75, 21});
+    // Where partners fetch the photo from, below the rest again: the
+    // address and port the DCC offers name, and the router's forward.
+    QLabel* ownAddressLabel = MakeLabel(this, captions[5], {8, 152, captionWidth, 16});
+    OwnAddressEdit = MakeEdit(this, QStringLiteral("OwnAddressEdit"), {fieldX, 148, 345 - fieldX, 21},
+                              QStringLiteral("Eigene Adresse für das Foto"));
+    OwnAddressEdit->setToolTip(QStringLiteral("Adresse oder Hostname, unter dem Partner den Bot erreichen; "
+                                              "leer: wie der IRC-Server den Bot sieht"));
+    ownAddressLabel->setBuddy(OwnAddressEdit);
+    QLabel* dccPortLabel = MakeLabel(this, captions[6], {8, 180, captionWidth, 16});
+    DCCPortEdit = MakeEdit(this, QStringLiteral("DCCPortEdit"), {fieldX, 176, 57, 21}, QStringLiteral("DCC-Port"));
+    dccPortLabel->setBuddy(DCCPortEdit);
+    MapPortCheckBox = new QCheckBox(QStringLiteral("Port im &Router freigeben (UPnP, NAT-PMP)"), this);
+    MapPortCheckBox->setObjectName(QStringLiteral("MapPortCheckBox"));
+    MapPortCheckBox->setGeometry(fieldX + 57 + 8, 177, 345 - (fieldX + 57 + 8), 19);
+    MapPortCheckBox->setAccessibleName(QStringLiteral("Port im Router freigeben"));
+
+    CancelButton = MakeButton(this, QStringLiteral("&Abbrechen"), QStringLiteral("CancelButton"), {8, 206, 75, 21});
+    ApplyButton = MakeButton(this, QStringLiteral("Ü&bernehmen"), QStringLiteral("ApplyButton"), {270, 206, 75, 21});
 
     setTabOrder(IRCServerComboBox, IRCPortEdit);
     setTabOrder(IRCPortEdit, CancelButton);
@@ -88,6 +106,9 @@ TIRCOptionsForm::TIRCOptionsForm(ProfileContext& context, ErrorReporter& reporte
     setTabOrder(ComChannelEdit, BotNickEdit);
     setTabOrder(BotNickEdit, SASLAccountEdit);
     setTabOrder(SASLAccountEdit, SASLPasswordEdit);
+    setTabOrder(SASLPasswordEdit, OwnAddressEdit);
+    setTabOrder(OwnAddressEdit, DCCPortEdit);
+    setTabOrder(DCCPortEdit, MapPortCheckBox);
 
     connect(ApplyButton, &QPushButton::clicked, this, &TIRCOptionsForm::ApplyButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &TIRCOptionsForm::CancelButtonClick);
@@ -111,6 +132,12 @@ void TIRCOptionsForm::FormShow() {
         BotNickEdit->setText(ToQt(profile.ReadValue("IRC", "BotNick", preName)));
         SASLAccountEdit->setText(ToQt(profile.ReadValue("IRC", "SASLAccount", "")));
         SASLPasswordEdit->setText(ToQt(profile.ReadValue("IRC", "SASLPassword", "")));
+        shownOwnAddress_ = ToQt(profile.ReadValue("DCC", "OwnAddress", ""));
+        OwnAddressEdit->setText(shownOwnAddress_);
+        shownPort_ = ToQt(profile.ReadValue("DCC", "Port", "5678"));
+        DCCPortEdit->setText(shownPort_);
+        shownMapPort_ = StrToInt(profile.ReadValue("DCC", "MapPort", "0")) != 0;
+        MapPortCheckBox->setChecked(shownMapPort_);
     });
 }
 
@@ -140,6 +167,11 @@ void TIRCOptionsForm::ApplyButtonClick() {
         profile.WriteValue("IRC", "BotNick", FromQt(BotNickEdit->text()));
         profile.WriteValue("IRC", "SASLAccount", FromQt(SASLAccountEdit->text()));
         profile.WriteValue("IRC", "SASLPassword", FromQt(SASLPasswordEdit->text()));
+        if (OwnAddressEdit->text() != shownOwnAddress_)
+            profile.WriteValue("DCC", "OwnAddress", FromQt(OwnAddressEdit->text()));
+        if (DCCPortEdit->text() != shownPort_) profile.WriteValue("DCC", "Port", FromQt(DCCPortEdit->text()));
+        if (MapPortCheckBox->isChecked() != shownMapPort_)
+            profile.WriteValue("DCC", "MapPort", MapPortCheckBox->isChecked() ? "1" : "0");
         accept();
     });
 }

@@ -1,10 +1,12 @@
 #pragma once
-// IRC settings: server, port, command channel, the bot's nick and the
-// account the server logs it in to.
+// IRC settings: server, port, command channel, the bot's nick, the
+// account the server logs it in to, and how partners reach the bot for its
+// photo (the address and port its DCC offers name, the router's forward).
 
 #include <QDialog>
 #include <QStringList>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +34,9 @@ public:
     QLineEdit* BotNickEdit = nullptr;
     QLineEdit* SASLAccountEdit = nullptr;
     QLineEdit* SASLPasswordEdit = nullptr;  // shown as dots
+    QLineEdit* OwnAddressEdit = nullptr;
+    QLineEdit* DCCPortEdit = nullptr;
+    QCheckBox* MapPortCheckBox = nullptr;
     QPushButton* CancelButton = nullptr;
     QPushButton* ApplyButton = nullptr;
 
@@ -41,6 +46,10 @@ protected:
 private:
     ProfileContext& context_;
     ErrorReporter& reporter_;
+    // The [DCC] fields as shown: only a field the operator changed is
+    // written, so that a profile that never used them stays as it was.
+    QString shownOwnAddress_, shownPort_;
+    bool shownMapPort_ = false;
 };
 
 }  // namespace tovik

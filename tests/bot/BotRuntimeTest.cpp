@@ -917,6 +917,40 @@ TEST_F(BotRuntimeTest, APhotoQuestionOffersThePictureOverDcc) {
     EXPECT_TRUE(errors_.empty());
 }
 
+// The bot asks how the server sees it when the welcome did not say; with a
+// server on this machine the offer names the connection's address all the
+// same, as ever. OwnAddress and Port override.
+TEST_F(BotRuntimeTest, TheBotAsksHowTheServerSeesItAndOwnAddressAndPortNameTheOffer) {
+    const std::string picture = dir_.filePath("ich.jpg").toStdString();
+    test::WriteFileBytes(picture, std::string(1234, 'p'));
+    Set("PersonData", "Picture", picture);
+    GoOnline();
+    ASSERT_GE(server_.WaitForLine("USERHOST Tovik-B0T"), 0);
+    auto mark = Mark();
+    server_.Send(":srv 302 Tovik-B0T :Tovik-B0T=+u@127.0.0.2\r\n:anna!a@h PRIVMSG Tovik-B0T :hast du ein foto?\r\n");
+    int offer = server_.WaitForPrefix("PRIVMSG anna :\x01", mark, 10000);
+    ASSERT_GE(offer, 0);
+    EXPECT_NE(server_.Lines()[offer].text.find(" 2130706433 "), std::string::npos) << server_.Lines()[offer].text;
+
+    // Once the listener has closed, the next offer takes the profile's.
+    QTcpSocket receiver;
+    receiver.connectToHost(QHostAddress::LocalHost, bot_->DccPort());
+    ASSERT_TRUE(AwaitCondition([&] { return receiver.bytesAvailable() == 1234; }));
+    receiver.write("\0\0\x04\xD2", 4);
+    ASSERT_TRUE(AwaitCondition([&] { return receiver.state() == QAbstractSocket::UnconnectedState; }));
+    const quint16 port = test::FreeLoopbackPort();
+    Set("DCC", "OwnAddress", "198.51.100.9");
+    Set("DCC", "Port", std::to_string(port));
+    mark = Mark();
+    server_.Send(":anna!a@h PRIVMSG Tovik-B0T :hast du ein foto?\r\n");
+    offer = server_.WaitForPrefix("PRIVMSG anna :\x01", mark, 10000);
+    ASSERT_GE(offer, 0);
+    EXPECT_EQ(Escaped(server_.Lines()[offer].text),
+              Escaped("PRIVMSG anna :\x01" "DCC SEND ich.jpg 3325256713 " + std::to_string(port) + " 1234\x01"));
+    EXPECT_EQ(bot_->DccPort(), port);
+    EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(BotRuntimeTest, AMissingPictureEndsTheAnswerAfterTheReport) {
     Set("PersonData", "Picture", dir_.filePath("gone.jpg").toStdString());
     GoOnline();

@@ -30,6 +30,8 @@ public:
     };
 
     FakeIrcServer() : server_(std::make_unique<QTcpServer>()) { Listen(); }
+    // On another address, ::1 say.
+    explicit FakeIrcServer(const QHostAddress& address) : server_(std::make_unique<QTcpServer>()) { Listen(address); }
     explicit FakeIrcServer(const TestCertificate& certificate) {
         auto tls = std::make_unique<QSslServer>();
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
@@ -51,9 +53,9 @@ public:
 
     int FailedHandshakes() const { return failedHandshakes_; }
 
-    void Listen() {
+    void Listen(const QHostAddress& address = QHostAddress::LocalHost) {
         clock_.start();
-        server_->listen(QHostAddress::LocalHost, 0);
+        server_->listen(address, 0);
         // A TLS server offers a connection once its handshake is done.
         QObject::connect(server_.get(), &QTcpServer::pendingConnectionAvailable, [this] {
             while (QTcpSocket* socket = server_->nextPendingConnection()) {

@@ -236,6 +236,16 @@ TEST_F(BuildReplyTest, PhotoOfferTakesThePortAndAHighAddressUnsigned) {
     EXPECT_EQ(1, photo.switchedOn);
 }
 
+// No address a partner could reach: the photo answer's text alone, and no
+// listener waits for a partner who cannot come.
+TEST_F(BuildReplyTest, PhotoOfferWithoutAnAddressKeepsTheTextAndOpensNothing) {
+    WritePicture("bild.jpg", 3);
+    photo.address.clear();
+    Picks picks(kSeed);
+    EXPECT_EQ("|" + picks.From(detail::OfferList()), Reply("hast du ein pic?"));
+    EXPECT_EQ(0, photo.switchedOn);
+}
+
 TEST_F(BuildReplyTest, PhotoQuestionKeepsItsPlaceInTheAnswerOrder) {
     WritePicture("p.jpg", 0);
     Picks picks(kSeed);

@@ -126,6 +126,8 @@ TEST(DccOfferLineTest, Format) {
         {"D:ich.jpg", "127.0.0.1", 5678, 0, "\x01" "DCC SEND ich.jpg 2130706433 5678 0\x01"},
         {"ich.jpg", "128.0.0.1", 1, 7, "\x01" "DCC SEND ich.jpg 2147483649 1 7\x01"},
         {"/a/b", "255.255.255.255", 65535, 5000000000ULL, "\x01" "DCC SEND b 4294967295 65535 5000000000\x01"},
+        // Over IPv6 the address goes as text, as DCC clients take it.
+        {"ich.jpg", "2001:db8::5", 5678, 512, "\x01" "DCC SEND ich.jpg 2001:db8::5 5678 512\x01"},
     };
     for (const Row& row : rows)
         EXPECT_EQ(std::string(row.line), DccOfferLine(row.path, row.address, row.port, row.size))

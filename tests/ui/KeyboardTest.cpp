@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -197,6 +198,13 @@ TEST_F(KeyboardTest, SettingsDialogsApplyWithAltBAndCancelWithAltA) {
     EXPECT_EQ(QApplication::focusWidget(), irc.SASLAccountEdit);
     QTest::keyClick(irc.focusWidget(), Qt::Key_W, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), irc.SASLPasswordEdit);
+    // So do the photo's, and the router's box toggles.
+    QTest::keyClick(irc.focusWidget(), Qt::Key_E, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), irc.OwnAddressEdit);
+    QTest::keyClick(irc.focusWidget(), Qt::Key_O, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), irc.DCCPortEdit);
+    EXPECT_EQ(PressAlt(&irc, Qt::Key_R), irc.MapPortCheckBox);
+    EXPECT_TRUE(irc.MapPortCheckBox->isChecked());
     EXPECT_EQ(PressAlt(&irc, Qt::Key_B), irc.ApplyButton);
     EXPECT_FALSE(irc.isVisible());
     EXPECT_NE(ReadFileBytes(context.ProfilePath()).find("BotNick=Nick\r\n"), std::string::npos);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -115,7 +116,7 @@ TEST_F(OptionsTest, AWriteErrorIsReportedAndTheDialogStaysOpen) {
 TEST_F(OptionsTest, IrcLooksAsDesigned) {
     TIRCOptionsForm form(context, reporter);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("--] IRC Einstellungen [--"));
-    EXPECT_EQ(form.size(), QSize(353, 179));
+    EXPECT_EQ(form.size(), QSize(353, 235));
     EXPECT_TRUE(form.IRCServerComboBox->isEditable());
     QStringList items;
     for (int i = 0; i < form.IRCServerComboBox->count(); ++i) items << form.IRCServerComboBox->itemText(i);
@@ -125,15 +126,18 @@ TEST_F(OptionsTest, IrcLooksAsDesigned) {
     EXPECT_TRUE(items.contains(QString::fromLatin1(kDefaultIrcServer.data(), kDefaultIrcServer.size())));
     const std::vector<QWidget*> order{form.IRCServerComboBox, form.IRCPortEdit,    form.CancelButton,
                                       form.ApplyButton,       form.ComChannelEdit, form.BotNickEdit,
-                                      form.SASLAccountEdit,   form.SASLPasswordEdit};
+                                      form.SASLAccountEdit,   form.SASLPasswordEdit, form.OwnAddressEdit,
+                                      form.DCCPortEdit,       form.MapPortCheckBox};
     EXPECT_EQ(test::TabOrderOf(order), order) << test::FocusChainNames(&form);
     // The account's two rows come below the fields that were there before,
     // and the password shows as dots.
     EXPECT_EQ(form.BotNickEdit->geometry().top(), 64);
     EXPECT_GT(form.SASLAccountEdit->geometry().top(), form.BotNickEdit->geometry().bottom());
     EXPECT_GT(form.SASLPasswordEdit->geometry().top(), form.SASLAccountEdit->geometry().bottom());
-    EXPECT_GT(form.ApplyButton->geometry().top(), form.SASLPasswordEdit->geometry().bottom());
-    EXPECT_LE(form.ApplyButton->geometry().bottom(), 179);
+    EXPECT_GT(form.OwnAddressEdit->geometry().top(), form.SASLPasswordEdit->geometry().bottom());
+    EXPECT_GT(form.DCCPortEdit->geometry().top(), form.OwnAddressEdit->geometry().bottom());
+    EXPECT_GT(form.ApplyButton->geometry().top(), form.MapPortCheckBox->geometry().bottom());
+    EXPECT_LE(form.ApplyButton->geometry().bottom(), 235);
     EXPECT_EQ(form.SASLPasswordEdit->echoMode(), QLineEdit::Password);
 }
 
@@ -198,6 +202,28 @@ TEST_F(OptionsTest, IrcOffersTheFirstNameAsNickAndKeepsAnUnlistedServer) {
                                       "Port=sechs\r\nCommandoChannel=kein Kanal\r\nBotNick=J\xF6rg\r\n"
                                       "SASLAccount=\r\nSASLPassword=\r\n"));
     EXPECT_EQ(form.IRCServerComboBox->count(), 6);
+}
+
+// The photo's fields write their keys once changed, and only then: a
+// profile that never used them stays as it was.
+TEST_F(OptionsTest, IrcShowsTheDccDefaultsAndStoresWhatWasChanged) {
+    TIRCOptionsForm form(context, reporter);
+    form.FormShow();
+    EXPECT_EQ(form.OwnAddressEdit->text(), QString());
+    EXPECT_EQ(form.DCCPortEdit->text(), QStringLiteral("5678"));
+    EXPECT_FALSE(form.MapPortCheckBox->isChecked());
+    form.MapPortCheckBox->setChecked(true);
+    form.ApplyButtonClick();
+    const std::string irc = "[IRC]\r\nServer=irc.libera.chat\r\nPort=6667\r\nCommandoChannel=#BotCommand\r\n"
+                            "BotNick=TovikBot\r\nSASLAccount=\r\nSASLPassword=\r\n";
+    EXPECT_EQ(Ini(), irc + "[DCC]\r\nMapPort=1\r\n");
+    form.FormShow();
+    EXPECT_TRUE(form.MapPortCheckBox->isChecked());
+    form.OwnAddressEdit->setText(QStringLiteral("bot.example.org"));
+    form.DCCPortEdit->setText(QStringLiteral("6000"));
+    form.MapPortCheckBox->setChecked(false);
+    form.ApplyButtonClick();
+    EXPECT_EQ(Ini(), irc + "[DCC]\r\nMapPort=0\r\nOwnAddress=bot.example.org\r\nPort=6000\r\n");
 }
 
 TEST_F(OptionsTest, IrcCancelWritesNothing) {

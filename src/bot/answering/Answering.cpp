@@ -10,7 +10,6 @@
 #include "irc/IRC.h"
 #include "irc/Message.h"
 #include "profile/ProfileStore.h"
-#include "services/DCCServer.h"
 #include "text/Cp1252.h"
 
 namespace tovik {
@@ -19,29 +18,11 @@ namespace {
 
 using Clock = Conversations::Clock;
 
-// What a photo answer needs: the address the partner can reach the bot at
-// (the IRC connection's own IPv4 address) and a DCC server that listens.
-class BotPhotoOffer final : public PhotoOffer {
-public:
-    BotPhotoOffer(std::string address, DCCServer& dcc) : address_(std::move(address)), dcc_(dcc) {}
-
-    std::string LocalAddress() const override { return address_; }
-    std::uint16_t PrepareDccPort() override {
-        if (dcc_.Port() == 0 && !dcc_.IsListening()) dcc_.SwitchOn();
-        return dcc_.Port();
-    }
-    void SwitchDccOn() override { dcc_.SwitchOn(); }
-
-private:
-    std::string address_;
-    DCCServer& dcc_;
-};
-
 }  // namespace
 
-Answering::Answering(ProfileContext& context, Random& random, DCCServer& dcc, const DenyList& denyList,
-                     const ServerSupport& support, Hooks hooks)
-    : context_(context), random_(random), dcc_(dcc), denyList_(denyList), support_(support), hooks_(std::move(hooks)) {
+Answering::Answering(ProfileContext& context, Random& random, const DenyList& denyList, const ServerSupport& support,
+                     Hooks hooks)
+    : context_(context), random_(random), denyList_(denyList), support_(support), hooks_(std::move(hooks)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -149,8 +130,7 @@ std::vector<std::string> Answering::AnswerPrivateMessage(const PrivateMessage& m
     if (denyList_.IsDenied(ReadReceived(message.sender).cp1252, support_.Mapping())) return {};
     std::string reply;
     try {
-        BotPhotoOffer photo(hooks_.localAddress(), dcc_);
-        reply = BuildReply(message.text, ProfileFile(context_.ProfilePath()), random_, photo);
+        reply = BuildReply(message.text, ProfileFile(context_.ProfilePath()), random_, *hooks_.photoOffer());
     } catch (const std::exception& error) {
         hooks_.reportError(error);  // picture missing, DCC port busy: the report stands, nothing is answered
         return {};

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,9 @@
 
 namespace tovik {
 
-class DCCServer;
 class DenyList;
 struct IrcMessage;
+class PhotoOffer;
 class ProfileContext;
 class Random;
 class ServerSupport;
@@ -40,13 +41,13 @@ public:
         // the function rewrites one and keeps it (true) or gives it up.
         std::function<void(const std::string& partner, const std::function<bool(std::string& line)>& revise)> revise;
         std::function<Charset()> ownCharset;       // the command channel's
-        std::function<std::string()> localAddress;  // for a DCC offer
+        std::function<std::unique_ptr<PhotoOffer>()> photoOffer;  // what a photo answer offers
         std::function<void(const std::exception&)> reportError;
         std::function<void()> flush;               // a turn's lines to the kernel
     };
 
-    Answering(ProfileContext& context, Random& random, DCCServer& dcc, const DenyList& denyList,
-              const ServerSupport& support, Hooks hooks);
+    Answering(ProfileContext& context, Random& random, const DenyList& denyList, const ServerSupport& support,
+              Hooks hooks);
 
     // Bounds the waiting messages by what the send pace drains in about
     // three minutes.
@@ -89,7 +90,6 @@ private:
 
     ProfileContext& context_;
     Random& random_;
-    DCCServer& dcc_;
     const DenyList& denyList_;
     const ServerSupport& support_;
     Hooks hooks_;

@@ -48,11 +48,20 @@ bool IrcLink::Ready() const {
 
 bool IrcLink::PeerIsLoopback() const { return socket_ && socket_->peerAddress().isLoopback(); }
 
-std::string IrcLink::LocalIPv4() const {
-    bool ok = false;
-    const quint32 ipv4 = socket_ ? socket_->localAddress().toIPv4Address(&ok) : 0;
-    return ok ? QHostAddress(ipv4).toString().toStdString() : std::string("0.0.0.0");
+namespace {
+
+std::string AddressText(const QHostAddress& address) {
+    if (address.isNull()) return {};
+    bool ipv4 = false;
+    const quint32 number = address.toIPv4Address(&ipv4);  // an IPv4-mapped one too
+    return (ipv4 ? QHostAddress(number) : address).toString().toStdString();
 }
+
+}  // namespace
+
+std::string IrcLink::LocalAddress() const { return socket_ ? AddressText(socket_->localAddress()) : std::string(); }
+
+std::string IrcLink::PeerAddress() const { return socket_ ? AddressText(socket_->peerAddress()) : std::string(); }
 
 using namespace literals;
 
@@ -100,10 +109,12 @@ void IrcLink::Open(const LinkTarget& target) {
         if (state == QAbstractSocket::UnconnectedState) Drop();
     });
 
-    // IPv4, because the DCC offer names the connection's local IPv4 address.
+    // Whatever the name resolves to, IPv6 or IPv4: the socket tries each
+    // address in the resolver's order until one answers (RFC 6724 puts
+    // IPv6 first where the machine has a route for it).
     const QString host = QString::fromStdString(Cp1252ToUtf8(target.host));
     if (!target.tls) {
-        socket_->connectToHost(host, target.port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+        socket_->connectToHost(host, target.port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
         return;
     }
     // The certificate is checked against the system's store, host name
@@ -114,7 +125,7 @@ void IrcLink::Open(const LinkTarget& target) {
         socket_->setLocalCertificate(certificate->first);
         socket_->setPrivateKey(certificate->second);
     }
-    socket_->connectToHostEncrypted(host, target.port, QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+    socket_->connectToHostEncrypted(host, target.port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
 }
 
 void IrcLink::Abort() {

@@ -66,9 +66,10 @@ public:
     bool PeerIsLoopback() const;
     // This connection showed the server a client certificate.
     bool ShowedCertificate() const { return showedCertificate_; }
-    // The connection's own IPv4 address, for the DCC offer; "0.0.0.0"
-    // when it has none.
-    std::string LocalIPv4() const;
+    // The connection's own address and the server's, IPv4 dotted or IPv6
+    // text; empty without a connection.
+    std::string LocalAddress() const;
+    std::string PeerAddress() const;
 
     // Queues one complete, sealed protocol line. `partner` tags an answer
     // line; LineLeft names it when the line has gone to the socket.
