@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and running need; with
+# Installs the Debian 12 packages that building, running and packaging need
+# (file: CPack's dpkg-shlibdeps step finds the programs with it); with
 # --ircd also the IRC server that the demo starts; with --tests also what the
 # test suite needs (GoogleTest, Google Benchmark, that IRC server and a
 # second one with flood protection of its own, IRC services for SASL log-ins,
 # the openssl tool for the test servers' certificates, systemd's tools that
-# read the installed user unit as systemd does, the screenshot tools).
+# read the installed user unit as systemd does, lintian, which checks the
+# Debian package, the screenshot tools).
 # The system's certificate store is always installed: the bot checks a TLS
 # server's certificate against it.
 #
@@ -13,7 +15,7 @@
 # own on loopback, so the packages' services are neither started nor enabled
 # here, and stopped if they run.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev ca-certificates)
+packages=(build-essential cmake qt6-base-dev qt6-translations-l10n libgl-dev ca-certificates file)
 with_ircd=0
 services=(ngircd)
 case "${1:-}" in
@@ -21,7 +23,7 @@ case "${1:-}" in
     with_ircd=1
     services+=(inspircd atheme-services)
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd inspircd
-               atheme-services openssl systemd
+               atheme-services openssl systemd lintian
                xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
   --ircd)
     with_ircd=1
