@@ -53,7 +53,8 @@ int RunWindow(int argc, char* argv[], const tovik::ProgramOptions& options) {
 int main(int argc, char* argv[]) {
     tovik::ProgramOptions options;
     if (const auto status = tovik::ReadCommandLine(argc, argv, options)) return *status;
-    // Before anything else: the bot without a window loads no GUI library.
+    // Before any QApplication: the bot without a window runs as tovik-botd,
+    // whose process maps no GUI library.
     if (options.headless) return tovik::RunHeadlessProgram(argv);
     if (options.desktop) tovik::EnterDesktopDataFolder();
     return RunWindow(argc, argv, options);
