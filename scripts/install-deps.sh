@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and running need; with
+# Installs the Debian 12 packages that building, running and packaging need
+# (file: CPack's dpkg-shlibdeps step finds the programs with it); with
 # --ircd also the IRC server that the demo starts; with --tests also what the
 # test suite needs (GoogleTest, Google Benchmark, that IRC server and a
 # second one with flood protection of its own, IRC services for SASL log-ins,
 # the openssl tool for the test servers' certificates, systemd's tools that
-# read the installed user unit as systemd does, the screenshot tools, and
-# for the network lab of the photo tests a UPnP/NAT-PMP router daemon,
-# nftables, iproute2 and a real IRC client that fetches the photo).
+# read the installed user unit as systemd does, lintian, which checks the
+# Debian package, the screenshot tools, and for the network lab of the photo
+# tests a UPnP/NAT-PMP router daemon, nftables, iproute2 and a real IRC
+# client that fetches the photo).
 # The system's certificate store is always installed: the bot checks a TLS
 # server's certificate against it. libidn's stringprep prepares SCRAM
 # names and passwords (SASLprep), so the program links it.
@@ -19,7 +21,7 @@
 # package asks questions whose defaults (do not start the daemon) are right.
 set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-translations-l10n libgl-dev libidn-dev ca-certificates
-          libminiupnpc-dev libnatpmp-dev)
+          libminiupnpc-dev libnatpmp-dev file)
 with_ircd=0
 services=(ngircd)
 case "${1:-}" in
@@ -27,7 +29,7 @@ case "${1:-}" in
     with_ircd=1
     services+=(inspircd atheme-services miniupnpd)
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev ngircd inspircd
-               atheme-services openssl systemd
+               atheme-services openssl systemd lintian
                miniupnpd miniupnpd-nftables nftables iproute2 weechat-headless weechat-plugins
                xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core) ;;
   --ircd)

@@ -1,18 +1,15 @@
 // Tovik-B0T: reads the command line, creates the one random generator and
-// either the main window (which creates its dialogs) or the bot without a
-// window, and runs the event loop until the window closes or an ending
-// signal comes. The exit status tells a service manager what happened.
+// the main window (which creates its dialogs), and runs the event loop until
+// the window closes or an ending signal comes; the bot without a window is
+// tovik-botd, which takes this process's place. The exit status tells a
+// service manager what happened.
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <cstdio>
-#include <string>
-#include <vector>
 
-#include "app/HeadlessBot.h"
 #include "app/ProgramOptions.h"
 #include "app/ShutdownSignals.h"
 #include "chat/Random.h"
@@ -54,16 +51,11 @@ int RunWindow(int argc, char* argv[], const tovik::ProgramOptions& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    std::string problem;
-    const auto options = tovik::ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc), &problem);
-    if (!options) {
-        std::fprintf(stderr, "tovik-bot: %s\n", problem.c_str());
-        return tovik::kExitBadOptions;
-    }
-    if (options->help) {
-        std::fputs(tovik::kProgramHelp, stdout);
-        return tovik::kExitOk;
-    }
-    if (options->desktop) tovik::EnterDesktopDataFolder();
-    return options->headless ? tovik::RunHeadless(argc, argv, *options) : RunWindow(argc, argv, *options);
+    tovik::ProgramOptions options;
+    if (const auto status = tovik::ReadCommandLine(argc, argv, options)) return *status;
+    // Before any QApplication: the bot without a window runs as tovik-botd,
+    // whose process maps no GUI library.
+    if (options.headless) return tovik::RunHeadlessProgram(argv);
+    if (options.desktop) tovik::EnterDesktopDataFolder();
+    return RunWindow(argc, argv, options);
 }

@@ -16,7 +16,7 @@ foreach(prefix "${PREFIX}" "${spaced}")
     message(FATAL_ERROR "cmake --install failed: ${result}")
   endif()
 endforeach()
-foreach(file bin/tovik-bot share/applications/tovik-bot.desktop share/icons/hicolor/scalable/apps/tovik-bot.svg
+foreach(file bin/tovik-bot bin/tovik-botd share/applications/tovik-bot.desktop share/icons/hicolor/scalable/apps/tovik-bot.svg
              share/systemd/user/tovik-bot@.service)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "not installed: ${file}")
@@ -30,7 +30,7 @@ set(service "systemd/user/tovik-bot@.service|ExecStart=")
 foreach(pair "applications/tovik-bot.desktop|Exec=${program} --desktop" "applications/tovik-bot.desktop|TryExec=${program}"
              "applications/tovik-bot.desktop|Icon=tovik-bot" "applications/tovik-bot.desktop|Type=Application"
              "${service}${program} --desktop --headless --online --instance %i"
-             "systemd/user/tovik-bot@.service|RestartPreventExitStatus=2 3 5"
+             "systemd/user/tovik-bot@.service|RestartPreventExitStatus=2 3 5 6"
              "applications/tovik-bot.desktop|Exec=${quoted} --desktop|${spaced}"
              "applications/tovik-bot.desktop|TryExec=${spaced}/bin/tovik-bot|${spaced}"
              "${service}${quoted} --desktop --headless --online --instance %i|${spaced}")

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "profile/ProfileStore.h"
 
@@ -35,6 +37,9 @@ public:
         path_ += "/Lisa.ini";
         std::ofstream(path_, std::ios::binary) << kTypicalProfile;
         MakeOld();
+        // The change time cannot be set back: a file changed within the last
+        // tenth of a second is read anew at every lookup, so let it age.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
     ~TempProfile() {
         ::unlink(path_.c_str());

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -34,7 +36,8 @@ const char* const kProgramHelp =
     "  3  Profil abgelehnt: falscher Name, kein solches Profil, keine Sperre möglich,\n"
     "     oder seine Einstellungen verhindern das Online-Gehen (ein Neustart hilft nicht)\n"
     "  4  das Profil ist in einem anderen Tovik-B0T geladen (später erneut versuchen)\n"
-    "  5  das Log konnte am Ende nicht gespeichert werden (das Journal bleibt)\n";
+    "  5  das Log konnte am Ende nicht gespeichert werden (das Journal bleibt)\n"
+    "  6  tovik-botd fehlt neben tovik-bot (--headless braucht es)\n";
 
 std::optional<ProgramOptions> ParseProgramOptions(const std::vector<std::string>& args, std::string* problem) {
     ProgramOptions options;
@@ -74,6 +77,46 @@ std::optional<ProgramOptions> ParseProgramOptions(const std::vector<std::string>
     // Without a profile there is nothing to go online with; said, not ignored.
     if (options.online && !options.profile) return fail("--online braucht --profile NAME");
     return options;
+}
+
+std::optional<int> ReadCommandLine(int argc, char* argv[], ProgramOptions& options, bool alwaysHeadless) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (alwaysHeadless) args.insert(args.begin(), "--headless");
+    std::string problem;
+    auto read = ParseProgramOptions(args, &problem);
+    if (!read) {
+        std::fprintf(stderr, "tovik-bot: %s\n", problem.c_str());
+        return kExitBadOptions;
+    }
+    if (read->help) {
+        std::fputs(kProgramHelp, stdout);
+        return kExitOk;
+    }
+    options = std::move(*read);
+    return std::nullopt;
+}
+
+int RunHeadlessProgram(char* argv[]) {
+    // The running program's own folder, wherever it was started from (a
+    // link, a relative path, a PATH lookup): the two are installed together.
+    std::string program = "tovik-botd";
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        const std::string_view path(self, static_cast<std::size_t>(length));
+        program = std::string(path.substr(0, path.rfind('/') + 1)) + program;
+    }
+    std::vector<char*> args{program.data()};
+    for (char** arg = argv + 1; *arg != nullptr; ++arg) args.push_back(*arg);
+    args.push_back(nullptr);
+    ::execv(program.c_str(), args.data());
+    const int error = errno;
+    const std::string reason = error == ENOENT                     ? "es fehlt"
+                               : error == EACCES || error == EPERM ? "es ist nicht ausführbar"
+                                                                   : "Fehler " + std::to_string(error);
+    std::fprintf(stderr, "tovik-bot: Das Programm ohne Fenster %s kann nicht starten: %s\n", program.c_str(),
+                 reason.c_str());
+    return kExitNoHeadlessProgram;
 }
 
 std::string UnescapeUnitInstance(std::string_view instance) {

@@ -19,6 +19,7 @@ enum ExitStatus : int {
                            // such profile, no lock to be had, settings that stop going online
     kExitProfileBusy = 4,  // another copy has the profile loaded: temporary
     kExitSaveFailed = 5,   // the log could not be saved at the end; its journal stays
+    kExitNoHeadlessProgram = 6,  // tovik-botd, which --headless runs, is missing beside tovik-bot
 };
 
 struct ProgramOptions {
@@ -42,6 +43,20 @@ std::string UnescapeUnitInstance(std::string_view instance);
 
 // The help text (UTF-8), the exit statuses included.
 extern const char* const kProgramHelp;
+
+// Reads the command line as both programs do: the status to end with at once
+// (wrong options, after saying so; --help, after showing it), or nothing
+// when the program is to run. `alwaysHeadless` is tovik-botd's: it has no
+// window, so --headless goes without saying.
+std::optional<int> ReadCommandLine(int argc, char* argv[], ProgramOptions& options, bool alwaysHeadless = false);
+
+// The program that runs the bot without a window: tovik-botd beside the
+// running program, on Qt Core and Network alone, so that a bot online for
+// weeks maps no GUI library. It takes this process's place with the same
+// command line (so a service manager sees the same process and its exit
+// statuses); returns only when it cannot, after saying why, with
+// kExitNoHeadlessProgram.
+int RunHeadlessProgram(char* argv[]);
 
 // Started from the desktop menu (the menu entry passes --desktop), the working
 // directory is the home folder or "/", no place for PROFILES and the logs: the

@@ -434,8 +434,16 @@ SectionMap Parse(std::string_view content) {
 // Our own writes replace the file by rename and so change its inode.
 //
 // A file changed twice within one tick of the file system's clock can keep
-// size and timestamps; so a file modified in the last few seconds is never
-// trusted from the cache but read again, as it is at that moment.
+// size and timestamps; so a file changed so recently that a second change
+// could still carry the same stamps is never trusted from the cache but read
+// again, as it is at that moment. Its change time says when (a program can
+// set the modification time back, never the change time) and how fine the
+// file system's clock is: one that keeps fractions of a second stamps with
+// the kernel's coarse clock, whose tick is at most 10 ms, so a tenth of a
+// second leaves room; one that keeps whole seconds (FAT, ext3, some network
+// file systems) needs two. A bot that gets a flood of lines right after its
+// profile was saved would otherwise read the file again for every line for
+// seconds.
 
 struct FileStamp {
     dev_t device = 0;
@@ -455,12 +463,16 @@ struct FileStamp {
 };
 
 constexpr time_t kRacySeconds = 2;
+constexpr long long kRacyNanoseconds = 100'000'000;
 constexpr std::size_t kMaxCachedFiles = 16;
 
-bool RecentlyModified(const FileStamp& stamp) {
+bool RecentlyChanged(const FileStamp& stamp) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    return stamp.mtime.tv_sec + kRacySeconds >= now.tv_sec;
+    const timespec& changed = stamp.ctime;
+    if (changed.tv_nsec == 0) return changed.tv_sec + kRacySeconds >= now.tv_sec;
+    const auto nanoseconds = [](const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; };
+    return nanoseconds(changed) + kRacyNanoseconds >= nanoseconds(now);
 }
 
 struct CachedFile {
@@ -486,7 +498,7 @@ public:
         if (it == files_.end() || !(it->second->stamp == FileStamp::Of(st))) {
             auto fresh = Load(path);
             if (!fresh) return false;
-            if (RecentlyModified(fresh->stamp)) return Find(fresh->sections, section, key, value);
+            if (RecentlyChanged(fresh->stamp)) return Find(fresh->sections, section, key, value);
             if (it == files_.end()) {
                 if (files_.size() >= kMaxCachedFiles) files_.erase(files_.begin());
                 it = files_.emplace(path, std::move(fresh)).first;

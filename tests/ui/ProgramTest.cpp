@@ -117,8 +117,8 @@ TEST(ProgramTest, EachWayToEndHasItsExitStatusAndARefusedStartKeepsTheLog) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(profiles + "/kaputt.log.parked")));
 }
 
-// As a service runs it, without a display: it answers a partner, and SIGTERM
-// saves every received line to the profile's log.
+// As a service runs it, without a display: it answers a partner without a
+// GUI library in memory, and SIGTERM saves every received line to the log.
 TEST(ProgramTest, HeadlessTheBotAnswersAPartnerAndSavesTheLogOnSigterm) {
     if (!QFile::exists(QStringLiteral("/usr/sbin/ngircd"))) GTEST_SKIP() << "ngircd is not installed";
     test::EnsureApp();
@@ -148,6 +148,11 @@ TEST(ProgramTest, HeadlessTheBotAnswersAPartnerAndSavesTheLogOnSigterm) {
     ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(profiles + "/anna.log.parked").find(" 376 ") != std::string::npos; }, 15000));
     partner.write("PRIVMSG TovikBot :hi, wie alt bist du?\r\n");
     ASSERT_TRUE(saw(":TovikBot!~Tovik@127.0.0.1 PRIVMSG tester :")) << seen;
+    const std::string maps = ReadFileBytes("/proc/" + std::to_string(program.processId()) + "/maps");
+    EXPECT_NE(maps.find("/libQt6Network.so"), std::string::npos);
+    for (const char* library : {"libQt6Gui", "libQt6Widgets", "libQt6DBus", "libGL", "libOpenGL", "libEGL", "libxcb",
+                                "libX11", "libxkbcommon", "libfontconfig"})
+        EXPECT_EQ(maps.find(library), std::string::npos) << library;
 
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(5000));
@@ -160,6 +165,21 @@ TEST(ProgramTest, HeadlessTheBotAnswersAPartnerAndSavesTheLogOnSigterm) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(profiles + "/anna.log.parked")));
     ircd.terminate();
     ircd.waitForFinished(5000);
+}
+
+// Without tovik-botd beside it, --headless says so and ends with its own
+// status, which the service does not restart.
+TEST(ProgramTest, HeadlessWithoutTheProgramBesideItTellsWhatIsMissing) {
+    test::EnsureApp();
+    QTemporaryDir dir;
+    const QString alone = dir.filePath(QStringLiteral("tovik-bot"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TOVIK_PROGRAM), alone));
+    QProcess program;
+    program.start(alone, {"--headless", "--profile", "anna"});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), kExitNoHeadlessProgram);
+    EXPECT_EQ(program.readAllStandardError().toStdString(),
+              "tovik-bot: Das Programm ohne Fenster " + dir.path().toStdString() + "/tovik-botd kann nicht starten: es fehlt\n");
 }
 
 }  // namespace
