@@ -139,7 +139,7 @@ void IrcLink::Abort() {
 
 void IrcLink::Connected() {
     // A link that stalls in the TLS handshake is given up like a silent one.
-    silenceTimer_->start(silence_);
+    ListenForSilence();
     if (tls_) return;
     endProbe_.Watch(static_cast<int>(socket_->socketDescriptor()));
     // Lines are few and paced; none should wait for the previous one's
@@ -233,6 +233,12 @@ void IrcLink::Drop() {
 
 void IrcLink::SilenceTimeout() {
     if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState) return;
+    // Heard from meanwhile: the silence began then.
+    const auto quiet = std::chrono::steady_clock::now() - heard_;
+    if (quiet < silence_) {
+        silenceTimer_->start(std::chrono::ceil<std::chrono::milliseconds>(silence_ - quiet));
+        return;
+    }
     // Connected, but the TLS handshake never finished; or a half-open
     // connection (a sleeping laptop, a forgotten NAT entry) that stays silent
     // for ever: ask once, then give it up.
@@ -240,10 +246,15 @@ void IrcLink::SilenceTimeout() {
         pingSent_ = true;
         Send(MakeRawLine("PING :" + RemoveLineBreaks(target_.host)), LineClass::Urgent);
         Flush();
-        silenceTimer_->start(silence_);
+        ListenForSilence();
         return;
     }
     Abort();  // ends in Ended, and the runtime tries again
+}
+
+void IrcLink::ListenForSilence() {
+    heard_ = std::chrono::steady_clock::now();
+    silenceTimer_->start(silence_);
 }
 
 void IrcLink::Read() {
@@ -251,7 +262,7 @@ void IrcLink::Read() {
     if (!bytes.isEmpty()) {
         // The link is alive.
         pingSent_ = false;
-        silenceTimer_->start(silence_);
+        heard_ = std::chrono::steady_clock::now();
     }
     lines_.Append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     // The socket may be gone when a handler ends the connection.

@@ -111,6 +111,7 @@ private:
     void SslErrors(const QList<QSslError>& errors);
     void SocketFailed(int error);
     void SilenceTimeout();
+    void ListenForSilence();
     void WriteDue();
     void ArmQueueTimer();
     void Drop();
@@ -120,7 +121,11 @@ private:
     QTcpSocket* socket_ = nullptr;
     QSslSocket* tls_ = nullptr;  // the same socket, for a TLS connection
     QTimer* queueTimer_;    // the next queued line may leave
-    QTimer* silenceTimer_;  // nothing received for a while
+    // Nothing received for a while. It is not restarted for every read,
+    // which would cost each line a timer's removal and insertion: it runs
+    // out and looks when the link was last heard from.
+    QTimer* silenceTimer_;
+    std::chrono::steady_clock::time_point heard_;
     SendQueue queue_;
     LineBuffer lines_;
     ConnectionEndProbe endProbe_;
