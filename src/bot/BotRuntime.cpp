@@ -81,7 +81,14 @@ public:
     Registration registration_;
 
 private:
-    ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
+    // The profile as it stands now. The lines of one read and the answers
+    // they begin share one look at it: a line reads several values, each of
+    // which would otherwise cost a look of its own on the way to an answer.
+    ProfileFile Profile() const {
+        std::string path = context_.ProfilePath();
+        if (readProfile_ && readProfile_->Path() == path) return *readProfile_;
+        return ProfileFile(std::move(path));
+    }
 
     // Each attempt, and what the link tells.
     void Connect();
@@ -118,6 +125,7 @@ private:
     bool redirect_ = false;    // this connection ends for an upgrade to TLS
     bool clockAsked_ = false;  // this connection's PING for the server's clock went out
     std::string lineFailure_;  // the first failure among one read's lines
+    std::optional<ProfileFile> readProfile_;  // pinned while one read's lines are handled
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
@@ -140,7 +148,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                 },
                 [this] { return OwnCharset(); }, [this](std::string_view to) { return answering_.CharsetFor(to); },
                 [this](const std::string& text) { Tell(text); }, [this] { DenyListChanged(); }}),
-      answering_(context, random, denyList_, support_,
+      answering_(random, denyList_, support_,
                  {[this](const std::string& line, LineClass lineClass, Charset charset, std::string partner) {
                       return Send(line, lineClass, charset, std::move(partner));
                   },
@@ -152,7 +160,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                   [this](const std::string& partner, const std::function<bool(std::string&)>& revise) {
                       link_->Revise(partner, revise);
                   },
-                  [this] { return OwnCharset(); },
+                  [this] { return OwnCharset(); }, [this] { return Profile(); },
                   [this] { return photo_.Offer({link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()}); },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
       registration_(context,
@@ -173,6 +181,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
     QObject::connect(link_, &IrcLink::LineArrived, &owner, [this](const std::string& line) { LineArrived(line); });
     QObject::connect(link_, &IrcLink::ReadFinished, &owner, [this] {
         Guarded([this] { answering_.Converse(); });
+        readProfile_.reset();
         // One report per read: a broken CharTime fails every line alike.
         if (!lineFailure_.empty()) Tell(std::exchange(lineFailure_, {}));
     });
@@ -243,6 +252,7 @@ void BotRuntime::Impl::Ended() {
     // Nothing of this connection goes into the next: replies still being
     // typed go nowhere. The next may be another network, where a nick need
     // not name the same person, and whose server announces its rules anew.
+    readProfile_.reset();
     answering_.Discard();
     answering_.ForgetPartners();
     channel_.Reset();
@@ -262,6 +272,7 @@ void BotRuntime::Impl::Ended() {
 
 void BotRuntime::Impl::LineArrived(const std::string& line) {
     try {
+        if (!readProfile_) readProfile_ = ProfileFile(context_.ProfilePath()).Pinned();
         const IrcMessage message = ParseMessage(line);
         // Tags carry nothing the log, a report or a partner's text shows.
         const std::string_view untagged = WithoutTags(line);
