@@ -161,7 +161,12 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                       link_->Revise(partner, revise);
                   },
                   [this] { return OwnCharset(); }, [this] { return Profile(); },
-                  [this] { return photo_.Offer({link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()}); },
+                  // Where the bot stands is asked only by an answer that offers the photo.
+                  [this] {
+                      return photo_.Offer([this] {
+                          return PhotoReach::Link{link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()};
+                      });
+                  },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
       registration_(context,
                     {[this](const std::string& line) {
