@@ -97,6 +97,8 @@ private:
 
     // Received lines, in the fixed order of their handling.
     void LineArrived(const std::string& line);
+    void Log(const IrcMessage& message, const std::string& line);
+    void LogHeldLines();
     void HandleServerLine(const IrcMessage& message, const std::string& line);
     void FollowNicks(const IrcMessage& message, const std::string& configured);
     void ToAnswering(const IrcMessage& message, const std::string& channel, const std::string& botNick, int charTime,
@@ -126,6 +128,7 @@ private:
     bool clockAsked_ = false;  // this connection's PING for the server's clock went out
     std::string lineFailure_;  // the first failure among one read's lines
     std::optional<ProfileFile> readProfile_;  // pinned while one read's lines are handled
+    std::vector<std::string> unlogged_;       // this read's lines from a private message on
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
@@ -187,6 +190,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
     QObject::connect(link_, &IrcLink::ReadFinished, &owner, [this] {
         Guarded([this] { answering_.Converse(); });
         readProfile_.reset();
+        Guarded([this] { LogHeldLines(); });
         // One report per read: a broken CharTime fails every line alike.
         if (!lineFailure_.empty()) Tell(std::exchange(lineFailure_, {}));
     });
@@ -287,8 +291,23 @@ void BotRuntime::Impl::LineArrived(const std::string& line) {
     }
 }
 
+// A private message is answered before the log hears of it, and so is every
+// line after it in the same read, so that the log keeps the order in which
+// the lines came while the partner does not wait for the log.
+void BotRuntime::Impl::Log(const IrcMessage& message, const std::string& line) {
+    if (unlogged_.empty() && (message.command != "PRIVMSG" || support_.IsChannel(message.Param(0)))) {
+        emit owner_.LineReceived(line);
+        return;
+    }
+    unlogged_.push_back(line);
+}
+
+void BotRuntime::Impl::LogHeldLines() {
+    for (const std::string& line : std::exchange(unlogged_, {})) emit owner_.LineReceived(line);
+}
+
 void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::string& line) {
-    emit owner_.LineReceived(line);
+    Log(message, line);
     const std::string& command = message.command;
     // A PING is answered here and now, whatever replies are being typed and
     // before any setting is read: a typo in the typing speed must not let
