@@ -7,6 +7,7 @@
 #include "bot/link/OutgoingLine.h"
 #include "bot/session/ServerSupport.h"
 #include "chat/Answers.h"
+#include "chat/Classifier.h"
 #include "irc/IRC.h"
 #include "irc/Message.h"
 #include "profile/ProfileStore.h"
@@ -22,6 +23,7 @@ using Clock = Conversations::Clock;
 
 Answering::Answering(Random& random, const DenyList& denyList, const ServerSupport& support, Hooks hooks)
     : random_(random), denyList_(denyList), support_(support), hooks_(std::move(hooks)) {
+    PrepareClassifier();
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
