@@ -324,7 +324,8 @@ private:
 // partner reads the answer. With the command channel the answer goes after
 // the report of the message and its own ("<--", "-->"); without it alone.
 // After a pause the bot meets the message with cold caches, as between a
-// person's messages.
+// person's messages. Run it on one core (taskset -c 1) for a steady figure:
+// on two, each trip may or may not wait for the other core to wake.
 void BM_AnswerRoadSocketToSocket(benchmark::State& state) {
     const bool reports = state.range(0) != 0;
     const std::chrono::milliseconds gap(state.range(1));
