@@ -1,13 +1,19 @@
 // The runtime on loopback: how many received lines it handles per second,
-// how fast a private message is answered with no typing time, how close a
+// how fast a private message is answered with no typing time (in one event
+// loop, and from a partner's socket to the partner's socket), how close a
 // flood of questions comes to the pace the server allows, how long a flood
 // of capability names holds up a PING, and how much CPU it uses while
 // online and idle.
 
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -25,10 +31,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bot/BotRuntime.h"
@@ -50,6 +58,36 @@ bool Await(const std::function<bool()>& pred, int ms = 10000) {
 }
 
 enum class Link { Tcp, Tls };
+
+// A profile "bench" in dir for a bot that connects to 127.0.0.1:port.
+ProfileContext BenchProfile(const QTemporaryDir& dir, const std::string& port, const std::string& pin,
+                            const std::string& charTime) {
+    QDir(dir.path()).mkpath("PROFILES");
+    ProfileContext context(dir.path().toStdString(), "bench");
+    ProfileFile profile(context.ProfilePath());
+    profile.WriteValue("IRC", "Server", "127.0.0.1");
+    profile.WriteValue("IRC", "Port", port);
+    profile.WriteValue("IRC", "TLSFingerprint", pin);
+    profile.WriteValue("General", "CharTime", charTime);
+    // A profile written moments ago is re-read on every lookup (its
+    // timestamp cannot yet tell a second change apart); a running bot's
+    // profile is older than that, so date this one back an hour.
+    timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    utimensat(AT_FDCWD, context.ProfilePath().c_str(), times, 0);
+    return context;
+}
+
+// The capabilities today's servers offer, so that what is measured runs
+// with them: tags on every line, typing notices where due.
+constexpr const char* kCaps = "multi-prefix message-tags server-time";
+// The bot creates its channel and is its operator, so it reports.
+constexpr const char* kOwnChannel =
+    ":srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n:srv 366 Tovik-B0T #Tovik-B0T :End\r\n";
+
+std::string PrivateHi() {
+    return "@time=" + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString() +
+           " :anna!a@host PRIVMSG Tovik-B0T :hi\r\n";
+}
 
 // A self-signed certificate (EC P-256, made by the openssl tool) for a TLS
 // server on loopback, and its fingerprint for the bot's profile.
@@ -77,8 +115,6 @@ public:
     // line, so that what is measured is the bot's own work.
     explicit Rig(const std::string& charTime, SendPace pace = {1'000'000, std::chrono::milliseconds(1)},
                  Link link = Link::Tcp) {
-        QDir(dir_.path()).mkpath("PROFILES");
-        context_ = ProfileContext(dir_.path().toStdString(), "bench");
         std::string pin;
         if (link == Link::Tls) {
             auto tls = std::make_unique<QSslServer>();
@@ -88,18 +124,9 @@ public:
             server_ = std::make_unique<QTcpServer>();
         }
         server_->listen(QHostAddress::LocalHost, 0);
-        ProfileFile profile(context_.ProfilePath());
-        profile.WriteValue("IRC", "Server", "127.0.0.1");
         std::string port = link == Link::Tls ? "+" : "";
         port += std::to_string(server_->serverPort());
-        profile.WriteValue("IRC", "Port", port);
-        profile.WriteValue("IRC", "TLSFingerprint", pin);
-        profile.WriteValue("General", "CharTime", charTime);
-        // A profile written moments ago is re-read on every lookup (its
-        // timestamp cannot yet tell a second change apart); a running bot's
-        // profile is older than that, so date this one back an hour.
-        timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-        utimensat(AT_FDCWD, context_.ProfilePath().c_str(), times, 0);
+        context_ = BenchProfile(dir_, port, pin, charTime);
         bot_ = std::make_unique<BotRuntime>(context_, random_, BotPorts{0, 0});
         BotTimings timings;
         timings.pace = pace;
@@ -120,15 +147,11 @@ public:
             }
         });
         Await([this] { return sent_ >= 3; });  // CAP LS, NICK and USER
-        // The capabilities today's servers offer, so that what is measured
-        // runs with them: tags on every line, typing notices where due.
-        Send(":srv CAP * LS :multi-prefix message-tags server-time\r\n");
+        Send(std::string(":srv CAP * LS :") + kCaps + "\r\n");
         Await([this] { return sent_ >= 4; });  // CAP REQ
-        Send(":srv CAP * ACK :multi-prefix message-tags server-time\r\n");
+        Send(std::string(":srv CAP * ACK :") + kCaps + "\r\n");
         Await([this] { return sent_ >= 5; });  // CAP END
-        // The bot creates its channel and is its operator, so it reports.
-        Send(":srv 376 Tovik-B0T :End of MOTD\r\n:srv 353 Tovik-B0T = #Tovik-B0T :@Tovik-B0T\r\n"
-             ":srv 366 Tovik-B0T #Tovik-B0T :End\r\n");
+        Send(std::string(":srv 376 Tovik-B0T :End of MOTD\r\n") + kOwnChannel);
         ready_ = Await([this] { return sent_ >= 9; }, 20000);
     }
 
@@ -188,8 +211,7 @@ void BM_ReplyLatencyNoTypingTime(benchmark::State& state) {
         const std::size_t target = rig.sent_ + 3;  // report, reply report, reply
         QElapsedTimer clock;
         clock.start();
-        rig.Send("@time=" + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString() +
-                 " :anna!a@host PRIVMSG Tovik-B0T :hi\r\n");
+        rig.Send(PrivateHi());
         if (!Await([&] { return rig.sent_ >= target; })) state.SkipWithError("no reply");
         const double seconds = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
         state.SetIterationTime(seconds);
@@ -207,6 +229,141 @@ BENCHMARK(BM_ReplyLatencyNoTypingTime)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(2000);
+
+// The IRC server with a partner on it, in a thread of its own with blocking
+// sockets, as another process would be: the bot's event loop has the main
+// thread to itself, and each trip runs from the partner's write of a
+// private message to its read of the answer, the kernel's loopback and both
+// wake-ups included.
+class PartnerServer {
+public:
+    PartnerServer() : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(listener_, 1) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~PartnerServer() {
+        if (thread_.joinable()) thread_.join();
+        for (int fd : {listener_, connection_})
+            if (fd >= 0) ::close(fd);
+    }
+    quint16 Port() const { return port_; }
+
+    // Registers the bot (as the operator of its channel when `reports`),
+    // then asks `trips` times, `gap` after each answer.
+    void Start(bool reports, int trips, std::chrono::milliseconds gap) {
+        thread_ = std::thread([=, this] {
+            if (!Register(reports)) error_ = "the bot did not get online";
+            for (int trip = 0; trip < trips && error_.empty(); ++trip) {
+                const std::string question = PrivateHi();
+                const auto start = std::chrono::steady_clock::now();
+                if (!Write(question) || !Await("PRIVMSG anna :")) {
+                    error_ = "no answer";
+                    break;
+                }
+                trips_.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+                std::this_thread::sleep_for(gap);
+            }
+            done_ = true;
+            // Wakes the bot's event loop, which waits for this.
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+        });
+    }
+    bool Done() const { return done_; }
+    const std::string& Error() const { return error_; }
+    // Microseconds, in order.
+    std::vector<double> Trips() const { return trips_; }
+
+private:
+    bool Register(bool reports) {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (::poll(&waiting, 1, 20'000) != 1) return false;
+        connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        return Await("USER ") && Write(std::string(":srv CAP * LS :") + kCaps + "\r\n") && Await("CAP REQ") &&
+               Write(std::string(":srv CAP * ACK :") + kCaps + "\r\n") && Await("CAP END") &&
+               Write(":srv 376 Tovik-B0T :End of MOTD\r\n") && Await("JOIN ") &&
+               (!reports || (Write(kOwnChannel) && Await("TOPIC ")));
+    }
+    bool Write(const std::string& bytes) {
+        return ::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // Reads the bot's lines up to and including the next that starts with
+    // `prefix`; false after ten seconds without it.
+    bool Await(const std::string& prefix) {
+        for (;;) {
+            for (std::size_t end; (end = buffer_.find("\r\n")) != std::string::npos;) {
+                const bool found = buffer_.compare(0, prefix.size(), prefix) == 0;
+                buffer_.erase(0, end + 2);
+                if (found) return true;
+            }
+            pollfd readable{connection_, POLLIN, 0};
+            char bytes[4096];
+            if (::poll(&readable, 1, 10'000) != 1) return false;
+            const ssize_t got = ::recv(connection_, bytes, sizeof bytes, 0);
+            if (got <= 0) return false;
+            buffer_.append(bytes, static_cast<std::size_t>(got));
+        }
+    }
+
+    int listener_;
+    int connection_ = -1;
+    quint16 port_ = 0;
+    std::string buffer_;
+    std::thread thread_;
+    std::atomic<bool> done_{false};
+    std::string error_;
+    std::vector<double> trips_;
+};
+
+// The whole road of an answer with no typing time: the partner writes, the
+// server's socket carries it, the bot reads, answers, writes, and the
+// partner reads the answer. With the command channel the answer goes after
+// the report of the message and its own ("<--", "-->"); without it alone.
+// After a pause the bot meets the message with cold caches, as between a
+// person's messages. Run it on one core (taskset -c 1) for a steady figure:
+// on two, each trip may or may not wait for the other core to wake.
+void BM_AnswerRoadSocketToSocket(benchmark::State& state) {
+    const bool reports = state.range(0) != 0;
+    const std::chrono::milliseconds gap(state.range(1));
+    const int trips = gap.count() > 0 ? 100 : 2000;
+    PartnerServer server;
+    QTemporaryDir dir;
+    ProfileContext context = BenchProfile(dir, std::to_string(server.Port()), "", "0");
+    Random random;
+    BotRuntime bot(context, random, BotPorts{0, 0});
+    BotTimings timings;
+    timings.pace = {1'000'000, std::chrono::milliseconds(1)};  // never holds a line
+    bot.SetTimings(timings);
+    for (auto _ : state) {
+        server.Start(reports, trips, gap);
+        bot.OnlineButtonClick();
+        while (!server.Done()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        bot.OfflineButtonClick();
+        std::vector<double> us = server.Trips();
+        if (!server.Error().empty() || us.empty()) {
+            state.SkipWithError(server.Error().c_str());
+            return;
+        }
+        std::sort(us.begin(), us.end());
+        state.SetIterationTime(us[us.size() / 2] * 1e-6);
+        state.counters["median_us"] = us[us.size() / 2];
+        state.counters["p95_us"] = us[us.size() * 95 / 100];
+        state.counters["p99_us"] = us[us.size() * 99 / 100];
+        state.counters["trips"] = static_cast<double>(us.size());
+    }
+}
+BENCHMARK(BM_AnswerRoadSocketToSocket)
+    ->ArgNames({"reports", "gap_ms"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({0, 100})
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(1);
 
 // N questions from M partners at once through a server that takes one line
 // per interval (a tenth of a live network's second, so that a run takes
@@ -270,8 +427,12 @@ void BM_CapNewAndDelFlood(benchmark::State& state) {
     std::string added, removed;
     for (int first = 0; first < names; first += kPerLine) {
         std::string line;
-        for (int n = first; n < std::min(names, first + kPerLine); ++n)
-            line += (n == first ? "" : " ") + std::string("x-cap-") + std::to_string(n);
+        // Piece by piece: GCC 12 at -O2 misreads the one-expression concatenation (-Wrestrict).
+        for (int n = first; n < std::min(names, first + kPerLine); ++n) {
+            if (n != first) line += ' ';
+            line += "x-cap-";
+            line += std::to_string(n);
+        }
         added += ":srv CAP Tovik-B0T NEW :" + line + "\r\n";
         removed += ":srv CAP Tovik-B0T DEL :" + line + "\r\n";
     }

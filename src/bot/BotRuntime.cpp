@@ -81,7 +81,14 @@ public:
     Registration registration_;
 
 private:
-    ProfileFile Profile() const { return ProfileFile(context_.ProfilePath()); }
+    // The profile as it stands now. The lines of one read and the answers
+    // they begin share one look at it: a line reads several values, each of
+    // which would otherwise cost a look of its own on the way to an answer.
+    ProfileFile Profile() const {
+        std::string path = context_.ProfilePath();
+        if (readProfile_ && readProfile_->Path() == path) return *readProfile_;
+        return ProfileFile(std::move(path));
+    }
 
     // Each attempt, and what the link tells.
     void Connect();
@@ -90,6 +97,8 @@ private:
 
     // Received lines, in the fixed order of their handling.
     void LineArrived(const std::string& line);
+    void Log(const IrcMessage& message, const std::string& line);
+    void LogHeldLines();
     void HandleServerLine(const IrcMessage& message, const std::string& line);
     void FollowNicks(const IrcMessage& message, const std::string& configured);
     void ToAnswering(const IrcMessage& message, const std::string& channel, const std::string& botNick, int charTime,
@@ -118,6 +127,8 @@ private:
     bool redirect_ = false;    // this connection ends for an upgrade to TLS
     bool clockAsked_ = false;  // this connection's PING for the server's clock went out
     std::string lineFailure_;  // the first failure among one read's lines
+    std::optional<ProfileFile> readProfile_;  // pinned while one read's lines are handled
+    std::vector<std::string> unlogged_;       // this read's lines from a private message on
 };
 
 BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& random, BotPorts ports)
@@ -140,7 +151,7 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                 },
                 [this] { return OwnCharset(); }, [this](std::string_view to) { return answering_.CharsetFor(to); },
                 [this](const std::string& text) { Tell(text); }, [this] { DenyListChanged(); }}),
-      answering_(context, random, denyList_, support_,
+      answering_(random, denyList_, support_,
                  {[this](const std::string& line, LineClass lineClass, Charset charset, std::string partner) {
                       return Send(line, lineClass, charset, std::move(partner));
                   },
@@ -152,8 +163,13 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
                   [this](const std::string& partner, const std::function<bool(std::string&)>& revise) {
                       link_->Revise(partner, revise);
                   },
-                  [this] { return OwnCharset(); },
-                  [this] { return photo_.Offer({link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()}); },
+                  [this] { return OwnCharset(); }, [this] { return Profile(); },
+                  // Where the bot stands is asked only by an answer that offers the photo.
+                  [this] {
+                      return photo_.Offer([this] {
+                          return PhotoReach::Link{link_->LocalAddress(), link_->PeerAddress(), ownHost_.Address()};
+                      });
+                  },
                   [this](const std::exception& error) { Tell(error.what()); }, [this] { link_->Flush(); }}),
       registration_(context,
                     {[this](const std::string& line) {
@@ -173,6 +189,8 @@ BotRuntime::Impl::Impl(BotRuntime& owner, ProfileContext& context, Random& rando
     QObject::connect(link_, &IrcLink::LineArrived, &owner, [this](const std::string& line) { LineArrived(line); });
     QObject::connect(link_, &IrcLink::ReadFinished, &owner, [this] {
         Guarded([this] { answering_.Converse(); });
+        readProfile_.reset();
+        Guarded([this] { LogHeldLines(); });
         // One report per read: a broken CharTime fails every line alike.
         if (!lineFailure_.empty()) Tell(std::exchange(lineFailure_, {}));
     });
@@ -243,6 +261,7 @@ void BotRuntime::Impl::Ended() {
     // Nothing of this connection goes into the next: replies still being
     // typed go nowhere. The next may be another network, where a nick need
     // not name the same person, and whose server announces its rules anew.
+    readProfile_.reset();
     answering_.Discard();
     answering_.ForgetPartners();
     channel_.Reset();
@@ -262,6 +281,7 @@ void BotRuntime::Impl::Ended() {
 
 void BotRuntime::Impl::LineArrived(const std::string& line) {
     try {
+        if (!readProfile_) readProfile_ = ProfileFile(context_.ProfilePath()).Pinned();
         const IrcMessage message = ParseMessage(line);
         // Tags carry nothing the log, a report or a partner's text shows.
         const std::string_view untagged = WithoutTags(line);
@@ -271,8 +291,23 @@ void BotRuntime::Impl::LineArrived(const std::string& line) {
     }
 }
 
+// A private message is answered before the log hears of it, and so is every
+// line after it in the same read, so that the log keeps the order in which
+// the lines came while the partner does not wait for the log.
+void BotRuntime::Impl::Log(const IrcMessage& message, const std::string& line) {
+    if (unlogged_.empty() && (message.command != "PRIVMSG" || support_.IsChannel(message.Param(0)))) {
+        emit owner_.LineReceived(line);
+        return;
+    }
+    unlogged_.push_back(line);
+}
+
+void BotRuntime::Impl::LogHeldLines() {
+    for (const std::string& line : std::exchange(unlogged_, {})) emit owner_.LineReceived(line);
+}
+
 void BotRuntime::Impl::HandleServerLine(const IrcMessage& message, const std::string& line) {
-    emit owner_.LineReceived(line);
+    Log(message, line);
     const std::string& command = message.command;
     // A PING is answered here and now, whatever replies are being typed and
     // before any setting is read: a typo in the typing speed must not let

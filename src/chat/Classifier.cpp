@@ -339,6 +339,8 @@ std::string Classify(std::string_view message) {
     return tags;
 }
 
+void PrepareClassifier() { Automaton(); }
+
 namespace detail {
 
 std::string_view TagOf(Category category) {

@@ -17,4 +17,8 @@ std::string WordAt(std::string_view text, int n);  // 1-based; empty outside 1..
 // The tag list, e.g. "greeting;age;" — tags in detection order.
 std::string Classify(std::string_view message);
 
+// Builds the classifier's tables now (they are built once, at the first
+// use), so that the first message a partner sends does not wait for them.
+void PrepareClassifier();
+
 }  // namespace tovik

@@ -31,6 +31,12 @@ namespace {
 
 constexpr std::string_view kIni = ".ini";
 
+// Every change this process makes to a file, counted: a pinned profile is
+// current while the count stands where it stood when it was pinned.
+std::atomic<std::uint64_t> writes{0};
+
+void NoteWrite() { writes.fetch_add(1, std::memory_order_relaxed); }
+
 // Whether Windows-1252 text names this file exactly: then the text is the
 // profile's name, and names are compared in that code page.
 bool SpelledInCp1252(std::string_view native) { return Cp1252ToUtf8(Utf8ToCp1252(native)) == native; }
@@ -159,6 +165,7 @@ void ProfileContext::CreateProfile(std::string_view stem) const {
     // Never through a link: "x.ini -> ~/.bashrc" would empty the file it names.
     const int fd =
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, kPrivateFileMode);
+    NoteWrite();
     if (fd < 0) throw FileError(errno == ELOOP ? EACCES : errno, PathFromNative(path));
     ::close(fd);
 }
@@ -167,6 +174,7 @@ bool ProfileContext::DeleteProfile(std::string_view stem) const {
     const std::string path = ProfileFileOfStem(stem);
     if (!IsFileAt(path)) return false;
     ::unlink(path.c_str());  // as the list shows afterwards; the outcome is not examined
+    NoteWrite();
     return true;
 }
 
@@ -475,10 +483,25 @@ bool RecentlyChanged(const FileStamp& stamp) {
     return nanoseconds(changed) + kRacyNanoseconds >= nanoseconds(now);
 }
 
-struct CachedFile {
+}  // namespace
+
+struct ProfileFile::Parsed {
     FileStamp stamp;
     SectionMap sections;
 };
+
+namespace {
+
+using CachedFile = ProfileFile::Parsed;
+
+bool Find(const SectionMap& sections, std::string_view section, std::string_view key, std::string& value) {
+    const auto s = sections.find(LoweredName(section).View());
+    if (s == sections.end()) return false;
+    const auto k = s->second.find(LoweredName(key).View());
+    if (k == s->second.end()) return false;
+    value = k->second;
+    return true;
+}
 
 class ProfileCache {
 public:
@@ -491,14 +514,20 @@ public:
     // file, the section or the key is absent.
     bool Lookup(const std::string& path, std::string_view section, std::string_view key,
                 std::string& value) {
+        const auto file = Current(path);
+        return file && Find(file->sections, section, key, value);
+    }
+
+    // The parsed file as it is on disk now; none when it is absent or
+    // cannot be read.
+    std::shared_ptr<const CachedFile> Current(const std::string& path) {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
         std::lock_guard lock(mutex_);
         auto it = files_.find(path);
         if (it == files_.end() || !(it->second->stamp == FileStamp::Of(st))) {
-            auto fresh = Load(path);
-            if (!fresh) return false;
-            if (RecentlyChanged(fresh->stamp)) return Find(fresh->sections, section, key, value);
+            std::shared_ptr<const CachedFile> fresh = Load(path);
+            if (!fresh || RecentlyChanged(fresh->stamp)) return fresh;
             if (it == files_.end()) {
                 if (files_.size() >= kMaxCachedFiles) files_.erase(files_.begin());
                 it = files_.emplace(path, std::move(fresh)).first;
@@ -506,29 +535,20 @@ public:
                 it->second = std::move(fresh);
             }
         }
-        return Find(it->second->sections, section, key, value);
+        return it->second;
     }
 
     void Forget(const std::string& path) {
+        NoteWrite();
         std::lock_guard lock(mutex_);
         files_.erase(path);
     }
 
 private:
-    static bool Find(const SectionMap& sections, std::string_view section, std::string_view key,
-                     std::string& value) {
-        const auto s = sections.find(LoweredName(section).View());
-        if (s == sections.end()) return false;
-        const auto k = s->second.find(LoweredName(key).View());
-        if (k == s->second.end()) return false;
-        value = k->second;
-        return true;
-    }
-
     static std::unique_ptr<CachedFile> Load(const std::string& path);
 
     std::mutex mutex_;
-    std::unordered_map<std::string, std::unique_ptr<CachedFile>> files_;
+    std::unordered_map<std::string, std::shared_ptr<const CachedFile>> files_;
 };
 
 // Reads the whole file behind an open descriptor; false on a read error.
@@ -767,6 +787,7 @@ bool FileReplacement::Commit() {
     // The path is looked at again: a link put there meanwhile is replaced
     // itself by the rename, never followed.
     ok = ok && ::rename(temp_.c_str(), path_.c_str()) == 0;
+    NoteWrite();
     if (!ok) {
         ::unlink(temp_.c_str());
         return false;
@@ -778,10 +799,25 @@ bool FileReplacement::Commit() {
 // ---------------------------------------------------------------------------
 // ProfileFile
 
+bool ProfileFile::Current() const { return pinned_ && pinnedAt_ == writes.load(std::memory_order_relaxed); }
+
+ProfileFile ProfileFile::Pinned() const {
+    if (Current()) return *this;
+    ProfileFile pinned(path_);
+    // Counted first: a write while the file is read leaves the copy stale,
+    // never current.
+    pinned.pinnedAt_ = writes.load(std::memory_order_relaxed);
+    pinned.parsed_ = ProfileCache::Instance().Current(path_);
+    pinned.pinned_ = true;
+    return pinned;
+}
+
 std::string ProfileFile::ReadValue(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {
     std::string value;
-    if (ProfileCache::Instance().Lookup(path_, section, key, value)) return value;
+    if (Current() ? parsed_ && Find(parsed_->sections, section, key, value)
+                  : ProfileCache::Instance().Lookup(path_, section, key, value))
+        return value;
     return std::string(defaultValue);
 }
 

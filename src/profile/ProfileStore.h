@@ -3,6 +3,8 @@
 // from them, and ProfileFile, the INI reader/writer that every handler opens
 // anew. Windows-1252 bytes throughout; Qt-free.
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -205,6 +207,14 @@ public:
 
     const std::string& Path() const { return path_; }
 
+    // The file as it is on disk now, looked at once: every ReadValue of the
+    // copy answers from that one look instead of a stat of its own, for a
+    // handler that reads a dozen values within moments (the bot, for each
+    // received line). A write through any ProfileFile of this process is
+    // seen by the copy at once; a change by another program from its next
+    // Pinned on. A copy still current is returned as it is.
+    ProfileFile Pinned() const;
+
     // The value of key in section (names compared without regard to case),
     // blanks around it dropped, one matching pair of quotes stripped, cut at
     // 2047 characters. The default only when file, section or key is absent.
@@ -217,8 +227,15 @@ public:
     // a symbolic link.
     void WriteValue(std::string_view section, std::string_view key, std::string_view value);
 
+    struct Parsed;  // what the store makes of a file: its own business
+
 private:
+    bool Current() const;
+
     std::string path_;
+    bool pinned_ = false;
+    std::shared_ptr<const Parsed> parsed_;  // pinned: the file then; none when it was absent
+    std::uint64_t pinnedAt_ = 0;            // the process's writes counted then
 };
 
 }  // namespace tovik

@@ -527,6 +527,22 @@ TEST_F(ProfileStoreTest, SeesDeletionAndOwnWrites) {
     EXPECT_EQ(file.ReadValue("a", "k", "d"), "4");
 }
 
+// A pinned profile answers from one look at the file: another program's
+// change reaches the next look, this process's own writes at once.
+TEST_F(ProfileStoreTest, APinnedProfileAnswersFromOneLookAndSeesOwnWritesAtOnce) {
+    WriteFileBytes(Path(), "[a]\r\nk=1\r\n");
+    Age(Path());
+    const ProfileFile pinned = ProfileFile(Path()).Pinned();
+    WriteFileBytes(Path(), "[a]\r\nk=2\r\nj=5\r\n");
+    Age(Path(), 100);
+    EXPECT_EQ(pinned.ReadValue("a", "k", ""), "1");
+    EXPECT_EQ(pinned.ReadValue("a", "j", "d"), "d");
+    EXPECT_EQ(ProfileFile(Path()).Pinned().ReadValue("a", "j", "d"), "5");
+    ProfileFile(Path()).WriteValue("a", "k", "3");
+    EXPECT_EQ(pinned.ReadValue("a", "k", ""), "3");
+    EXPECT_EQ(ProfileFile(Path("absent.ini")).Pinned().ReadValue("a", "k", "d"), "d");
+}
+
 // ---------------------------------------------------------------------------
 // Hostile files
 

@@ -7,6 +7,7 @@
 #include "bot/link/OutgoingLine.h"
 #include "bot/session/ServerSupport.h"
 #include "chat/Answers.h"
+#include "chat/Classifier.h"
 #include "irc/IRC.h"
 #include "irc/Message.h"
 #include "profile/ProfileStore.h"
@@ -20,9 +21,9 @@ using Clock = Conversations::Clock;
 
 }  // namespace
 
-Answering::Answering(ProfileContext& context, Random& random, const DenyList& denyList, const ServerSupport& support,
-                     Hooks hooks)
-    : context_(context), random_(random), denyList_(denyList), support_(support), hooks_(std::move(hooks)) {
+Answering::Answering(Random& random, const DenyList& denyList, const ServerSupport& support, Hooks hooks)
+    : random_(random), denyList_(denyList), support_(support), hooks_(std::move(hooks)) {
+    PrepareClassifier();
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -130,7 +131,8 @@ std::vector<std::string> Answering::AnswerPrivateMessage(const PrivateMessage& m
     if (denyList_.IsDenied(ReadReceived(message.sender).cp1252, support_.Mapping())) return {};
     std::string reply;
     try {
-        reply = BuildReply(message.text, ProfileFile(context_.ProfilePath()), random_, *hooks_.photoOffer());
+        // The persona's placeholders take one look at the profile together.
+        reply = BuildReply(message.text, hooks_.profile().Pinned(), random_, *hooks_.photoOffer());
     } catch (const std::exception& error) {
         hooks_.reportError(error);  // picture missing, DCC port busy: the report stands, nothing is answered
         return {};

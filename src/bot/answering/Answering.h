@@ -26,7 +26,7 @@ namespace tovik {
 class DenyList;
 struct IrcMessage;
 class PhotoOffer;
-class ProfileContext;
+class ProfileFile;
 class Random;
 class ServerSupport;
 
@@ -41,13 +41,13 @@ public:
         // the function rewrites one and keeps it (true) or gives it up.
         std::function<void(const std::string& partner, const std::function<bool(std::string& line)>& revise)> revise;
         std::function<Charset()> ownCharset;       // the command channel's
+        std::function<ProfileFile()> profile;      // the persona's, as it stands now
         std::function<std::unique_ptr<PhotoOffer>()> photoOffer;  // what a photo answer offers
         std::function<void(const std::exception&)> reportError;
         std::function<void()> flush;               // a turn's lines to the kernel
     };
 
-    Answering(ProfileContext& context, Random& random, const DenyList& denyList, const ServerSupport& support,
-              Hooks hooks);
+    Answering(Random& random, const DenyList& denyList, const ServerSupport& support, Hooks hooks);
 
     // Bounds the waiting messages by what the send pace drains in about
     // three minutes.
@@ -88,7 +88,6 @@ private:
     void ArmTimer();
     void FollowMapping();
 
-    ProfileContext& context_;
     Random& random_;
     const DenyList& denyList_;
     const ServerSupport& support_;

@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QPointer>
 #include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "bot/link/TlsPin.h"
@@ -43,7 +44,7 @@ IrcLink::~IrcLink() {
 bool IrcLink::Idle() const { return !socket_ || socket_->state() == QAbstractSocket::UnconnectedState; }
 
 bool IrcLink::Ready() const {
-    return socket_ && socket_->state() == QAbstractSocket::ConnectedState && (!target_.tls || socket_->isEncrypted());
+    return socket_ && socket_->state() == QAbstractSocket::ConnectedState && (!tls_ || tls_->isEncrypted());
 }
 
 bool IrcLink::PeerIsLoopback() const { return socket_ && socket_->peerAddress().isLoopback(); }
@@ -91,7 +92,10 @@ void IrcLink::Open(const LinkTarget& target) {
         socket_->disconnect(this);
         socket_->deleteLater();
     }
-    socket_ = new QSslSocket(this);
+    // Only a TLS connection touches Qt's TLS classes, so that a plain one
+    // never loads the backend.
+    tls_ = target.tls ? new QSslSocket(this) : nullptr;
+    socket_ = tls_ ? tls_ : new QTcpSocket(this);
     target_ = target;
     tlsRefusal_.clear();
     pingSent_ = false;
@@ -99,13 +103,11 @@ void IrcLink::Open(const LinkTarget& target) {
     queue_.Restart();   // a new connection has the whole allowance
     lines_ = LineBuffer{};  // a tail of the last connection must not start this one's first line
 
-    connect(socket_, &QSslSocket::connected, this, &IrcLink::Connected);
-    connect(socket_, &QSslSocket::encrypted, this, &IrcLink::Encrypted);
-    connect(socket_, &QSslSocket::sslErrors, this, &IrcLink::SslErrors);
-    connect(socket_, &QSslSocket::readyRead, this, &IrcLink::Read);
-    connect(socket_, &QSslSocket::errorOccurred, this,
+    connect(socket_, &QTcpSocket::connected, this, &IrcLink::Connected);
+    connect(socket_, &QTcpSocket::readyRead, this, &IrcLink::Read);
+    connect(socket_, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { SocketFailed(error); });
-    connect(socket_, &QSslSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+    connect(socket_, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::UnconnectedState) Drop();
     });
 
@@ -113,19 +115,21 @@ void IrcLink::Open(const LinkTarget& target) {
     // address in the resolver's order until one answers (RFC 6724 puts
     // IPv6 first where the machine has a route for it).
     const QString host = QString::fromStdString(Cp1252ToUtf8(target.host));
-    if (!target.tls) {
+    if (!tls_) {
         socket_->connectToHost(host, target.port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
         return;
     }
+    connect(tls_, &QSslSocket::encrypted, this, &IrcLink::Encrypted);
+    connect(tls_, &QSslSocket::sslErrors, this, &IrcLink::SslErrors);
     // The certificate is checked against the system's store, host name
     // included; a pinned fingerprint overrides that in SslErrors.
-    socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    tls_->setPeerVerifyMode(QSslSocket::VerifyPeer);
     showedCertificate_ = certificate.has_value();
     if (certificate) {
-        socket_->setLocalCertificate(certificate->first);
-        socket_->setPrivateKey(certificate->second);
+        tls_->setLocalCertificate(certificate->first);
+        tls_->setPrivateKey(certificate->second);
     }
-    socket_->connectToHostEncrypted(host, target.port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    tls_->connectToHostEncrypted(host, target.port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
 }
 
 void IrcLink::Abort() {
@@ -135,8 +139,8 @@ void IrcLink::Abort() {
 
 void IrcLink::Connected() {
     // A link that stalls in the TLS handshake is given up like a silent one.
-    silenceTimer_->start(silence_);
-    if (target_.tls) return;
+    ListenForSilence();
+    if (tls_) return;
     endProbe_.Watch(static_cast<int>(socket_->socketDescriptor()));
     // Lines are few and paced; none should wait for the previous one's
     // acknowledgement.
@@ -165,14 +169,15 @@ void IrcLink::Encrypted() {
 void IrcLink::SslErrors(const QList<QSslError>& errors) {
     if (target_.pin.empty()) return;
     if (FingerprintMatches(target_.pin, PeerDigest())) {
-        socket_->ignoreSslErrors(errors);
+        tls_->ignoreSslErrors(errors);
         return;
     }
     tlsRefusal_ = PinRefusal(target_.pin);
 }
 
 std::string IrcLink::PeerDigest() const {
-    const QSslCertificate certificate = socket_->peerCertificate();
+    if (!tls_) return {};
+    const QSslCertificate certificate = tls_->peerCertificate();
     if (certificate.isNull()) return {};
     const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
     return std::string(digest.constData(), static_cast<std::size_t>(digest.size()));
@@ -202,8 +207,8 @@ std::string IrcLink::FailureText(int code) {
         return reset ? SocketError(ErrnoOf(error)).what() : std::string();
     case QAbstractSocket::SslHandshakeFailedError: {
         std::string reason = tlsRefusal_;
-        if (reason.empty())
-            for (const QSslError& sslError : socket_->sslHandshakeErrors()) {
+        if (reason.empty() && tls_)
+            for (const QSslError& sslError : tls_->sslHandshakeErrors()) {
                 if (!reason.empty()) reason += "; ";
                 reason += Utf8ToCp1252(sslError.errorString().toStdString());
             }
@@ -228,6 +233,12 @@ void IrcLink::Drop() {
 
 void IrcLink::SilenceTimeout() {
     if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState) return;
+    // Heard from meanwhile: the silence began then.
+    const auto quiet = std::chrono::steady_clock::now() - heard_;
+    if (quiet < silence_) {
+        silenceTimer_->start(std::chrono::ceil<std::chrono::milliseconds>(silence_ - quiet));
+        return;
+    }
     // Connected, but the TLS handshake never finished; or a half-open
     // connection (a sleeping laptop, a forgotten NAT entry) that stays silent
     // for ever: ask once, then give it up.
@@ -235,10 +246,15 @@ void IrcLink::SilenceTimeout() {
         pingSent_ = true;
         Send(MakeRawLine("PING :" + RemoveLineBreaks(target_.host)), LineClass::Urgent);
         Flush();
-        silenceTimer_->start(silence_);
+        ListenForSilence();
         return;
     }
     Abort();  // ends in Ended, and the runtime tries again
+}
+
+void IrcLink::ListenForSilence() {
+    heard_ = std::chrono::steady_clock::now();
+    silenceTimer_->start(silence_);
 }
 
 void IrcLink::Read() {
@@ -246,11 +262,11 @@ void IrcLink::Read() {
     if (!bytes.isEmpty()) {
         // The link is alive.
         pingSent_ = false;
-        silenceTimer_->start(silence_);
+        heard_ = std::chrono::steady_clock::now();
     }
     lines_.Append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     // The socket may be gone when a handler ends the connection.
-    QPointer<QSslSocket> socket = socket_;
+    QPointer<QTcpSocket> socket = socket_;
     std::string line;
     while (socket && socket->state() == QAbstractSocket::ConnectedState && lines_.Next(line)) emit LineArrived(line);
     emit ReadFinished();

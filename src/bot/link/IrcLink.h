@@ -7,7 +7,10 @@
 //
 // Each attempt gets a socket of its own, so that nothing a connection was
 // allowed (a certificate accepted by its pin, above all) carries over to
-// the next one.
+// the next one. A plain connection gets a plain socket: Qt loads its TLS
+// backend, and with it the TLS library, with the first TLS socket, which
+// costs a bot that never speaks TLS several megabytes and a layer on every
+// read and write.
 
 #include <QObject>
 #include <chrono>
@@ -22,6 +25,7 @@
 
 class QSslError;
 class QSslSocket;
+class QTcpSocket;
 class QTimer;
 
 namespace tovik {
@@ -107,15 +111,21 @@ private:
     void SslErrors(const QList<QSslError>& errors);
     void SocketFailed(int error);
     void SilenceTimeout();
+    void ListenForSilence();
     void WriteDue();
     void ArmQueueTimer();
     void Drop();
     std::string PeerDigest() const;
     std::string FailureText(int error);
 
-    QSslSocket* socket_ = nullptr;
+    QTcpSocket* socket_ = nullptr;
+    QSslSocket* tls_ = nullptr;  // the same socket, for a TLS connection
     QTimer* queueTimer_;    // the next queued line may leave
-    QTimer* silenceTimer_;  // nothing received for a while
+    // Nothing received for a while. It is not restarted for every read,
+    // which would cost each line a timer's removal and insertion: it runs
+    // out and looks when the link was last heard from.
+    QTimer* silenceTimer_;
+    std::chrono::steady_clock::time_point heard_;
     SendQueue queue_;
     LineBuffer lines_;
     ConnectionEndProbe endProbe_;

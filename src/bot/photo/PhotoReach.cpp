@@ -32,14 +32,14 @@ std::string QuotedName(std::string_view setting) {
 // One photo answer: its address and port, and its listener.
 class PhotoReach::Answer final : public PhotoOffer {
 public:
-    Answer(PhotoReach& reach, Link link) : reach_(reach), link_(std::move(link)) {}
-    std::string LocalAddress() const override { return reach_.Address(link_); }
+    Answer(PhotoReach& reach, std::function<Link()> link) : reach_(reach), link_(std::move(link)) {}
+    std::string LocalAddress() const override { return reach_.Address(link_()); }
     std::uint16_t PrepareDccPort() override { return reach_.PreparePort(); }
     void SwitchDccOn() override { reach_.dcc_.SwitchOn(); }
 
 private:
     PhotoReach& reach_;
-    Link link_;
+    std::function<Link()> link_;
 };
 
 PhotoReach::PhotoReach(ProfileContext& context, DCCServer& dcc, std::uint16_t defaultPort, Tell tell,
@@ -53,7 +53,9 @@ PhotoReach::PhotoReach(ProfileContext& context, DCCServer& dcc, std::uint16_t de
 
 PhotoReach::~PhotoReach() = default;
 
-std::unique_ptr<PhotoOffer> PhotoReach::Offer(Link link) { return std::make_unique<Answer>(*this, std::move(link)); }
+std::unique_ptr<PhotoOffer> PhotoReach::Offer(std::function<Link()> link) {
+    return std::make_unique<Answer>(*this, std::move(link));
+}
 
 bool PhotoReach::MapPort() const {
     return StrToInt(ProfileFile(context_.ProfilePath()).ReadValue(kSection, "MapPort", "0")) != 0;

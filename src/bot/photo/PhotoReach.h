@@ -51,8 +51,9 @@ public:
     // Offers would name the bot's address as the server shows it: a picture
     // is set, and neither OwnAddress nor MapPort says otherwise.
     bool WantsServerView() const;
-    // What one photo answer offers.
-    std::unique_ptr<PhotoOffer> Offer(Link link);
+    // What one photo answer offers; `link` is asked only when the offer
+    // names its address.
+    std::unique_ptr<PhotoOffer> Offer(std::function<Link()> link);
 
 private:
     class Answer;
