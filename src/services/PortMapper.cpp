@@ -71,14 +71,17 @@ void PortMapper::Withdraw() {
     renew_.stop();
     ++round_;
     wanted_.reset();
-    if (const std::optional<quint16> forwarded = std::exchange(forwarded_, std::nullopt))
-        Send([port = *forwarded](RouterProtocol& protocol) { protocol.Withdraw(port); });
+    withdrawn_ = std::exchange(forwarded_, std::nullopt);
+    if (withdrawn_) Send([port = *withdrawn_](RouterProtocol& protocol) { protocol.Withdraw(port); });
 }
 
 void PortMapper::Answered(quint64 round, quint16 port, const RouterAnswer& answer) {
     if (round != round_) {
         // Withdrawn meanwhile: a forward the router granted since goes too.
-        if (port != 0 && answer.ok)
+        // A renewal of the port just withdrawn needs nothing more (the
+        // withdrawal was asked after it), and a second withdrawal, arriving
+        // after a new forward of that port, would take the new one away.
+        if (port != 0 && answer.ok && answer.port != withdrawn_ && answer.port != forwarded_)
             Send([external = answer.port](RouterProtocol& protocol) { protocol.Withdraw(external); });
         return;
     }

@@ -104,6 +104,7 @@ private:
     std::chrono::seconds lease_ = kDefaultLease;
     std::optional<quint16> wanted_;
     std::optional<quint16> forwarded_;
+    std::optional<quint16> withdrawn_;  // the external port the last Withdraw gave up
     std::string address_;
     bool refused_ = false;
     quint64 round_ = 0;  // answers to requests overtaken by a Withdraw are old news

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QThread>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -23,17 +24,25 @@ using namespace tovik::literals;
 // came on the GUI thread.
 struct Router {
     std::mutex mutex;
+    std::condition_variable released;
     std::vector<std::string> calls;
     bool onGuiThread = false;
     bool refuse = false;
+    bool hold = false;  // a forward waits inside the router until let go
+    void Release() {
+        const std::lock_guard lock(mutex);
+        hold = false;
+        released.notify_all();
+    }
     std::vector<std::string> Calls() {
         const std::lock_guard lock(mutex);
         return calls;
     }
     RouterAnswer Note(std::string call, RouterAnswer answer) {
-        const std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
         calls.push_back(std::move(call));
         onGuiThread = onGuiThread || QThread::currentThread() == QCoreApplication::instance()->thread();
+        released.wait(lock, [this] { return !hold; });
         return answer;
     }
 };
@@ -70,6 +79,27 @@ TEST(PortMapperTest, ForwardsRenewsAtHalfTheLeaseAndWithdrawsWhenDoneAndAtTheEnd
     EXPECT_EQ(router.Calls(), (std::vector<std::string>{"address", "forward 5678 2", "forward 5678 2",
                                                          "withdraw 5679", "forward 6000 2", "withdraw 6001"}));
     EXPECT_FALSE(router.onGuiThread);
+}
+
+TEST(PortMapperTest, ARenewalAnsweredAfterAWithdrawalLeavesTheNextForwardOfThePortStanding) {
+    test::EnsureApp();
+    Router router;
+    auto mapper = std::make_unique<PortMapper>(std::make_unique<FakeProtocol>(router));
+    mapper->SetLease(std::chrono::seconds(2));
+    mapper->Forward(5678);
+    ASSERT_TRUE(test::WaitUntil([&] { return mapper->ForwardedPort() == 5679; }, 2000));
+    {
+        const std::lock_guard lock(router.mutex);
+        router.hold = true;
+    }
+    ASSERT_TRUE(test::WaitUntil([&] { return router.Calls().size() == 2; }, 3000));  // the renewal, held
+    mapper->Withdraw();
+    mapper->Forward(5678);
+    router.Release();
+    ASSERT_TRUE(test::WaitUntil([&] { return mapper->ForwardedPort() == 5679; }, 2000));
+    mapper.reset();
+    EXPECT_EQ(router.Calls(), (std::vector<std::string>{"forward 5678 2", "forward 5678 2", "withdraw 5679",
+                                                         "forward 5678 2", "withdraw 5679"}));
 }
 
 TEST(PortMapperTest, ARefusalIsToldInGermanAndNothingStands) {
