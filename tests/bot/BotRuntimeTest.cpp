@@ -224,6 +224,23 @@ TEST_F(BotRuntimeTest, LinesSplitAcrossWritesAreNeitherLostNorCut) {
                      ":srv NOTICE Tovik-B0T :tail"}));
 }
 
+// A private message is answered before the log hears of it, and the lines
+// behind it in the same read wait with it: the log still has them in the
+// order they came.
+TEST_F(BotRuntimeTest, TheLogKeepsTheOrderOfAReadWhoseAnswerWentFirst) {
+    GoOnline();
+    const auto mark = Mark();
+    const auto logged = log_.size();
+    const Texts read{":op!o@h PRIVMSG #other :vorher", ":anna!a@h PRIVMSG Tovik-B0T :hi", "PING :mitten",
+                     ":op!o@h PRIVMSG #other :nachher"};
+    std::string bytes;
+    for (const std::string& line : read) bytes += line + "\r\n";
+    server_.Send(bytes);
+    ASSERT_GE(server_.WaitForPrefix("PRIVMSG anna :", mark), 0);
+    ASSERT_TRUE(AwaitCondition([&] { return log_.size() == logged + read.size(); }));
+    EXPECT_EQ(Texts(log_.begin() + logged, log_.end()), read);
+}
+
 TEST_F(BotRuntimeTest, PingBehindAPrivateMessageIsAnsweredBeforeTheReply) {
     GoOnline();
     const auto mark = Mark();
