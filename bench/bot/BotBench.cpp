@@ -473,12 +473,3 @@ BENCHMARK(BM_IdleOnlineCpu)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRe
 
 }  // namespace
 }  // namespace tovik
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
